@@ -1,0 +1,157 @@
+// app.h -- the application shell: parameters, colours, mode and view flags,
+// mouse state, window bookkeeping, the frame step and the input callbacks.
+//
+// Everything declared here except the window-layer operations at the bottom
+// lives in the core library (no GL, GLUT or audio device needed), so tests,
+// benchmarks and fuzzers can drive the whole program without a window.
+#pragma once
+
+#include <cstdio>
+
+// ---------------------------------------------------------------------------
+// Parameters ("params.txt")
+// ---------------------------------------------------------------------------
+
+enum { PARAM_TEXT_LEN = 256 };  // key, value and full_res hold 255 chars + NUL
+enum { PARAM_LINE_LEN = 1024 }; // a line holds 1023 chars + NUL
+
+// One field per key of "params.txt"; grid_res fills grid_cols and grid_rows.
+// Written by read_params at start-up only; never reloaded.
+struct Params {
+    int fullscreen;
+    char full_res[PARAM_TEXT_LEN];
+    int grid_cols;              // cells across (from grid_res)
+    int grid_rows;              // cells up (from grid_res)
+    int win_width;              // pixels
+    int win_height;             // pixels
+    int iterations;
+    float timestep;
+    float diffusion;
+    float viscosity;
+    float dissipation;
+    float turbulance;
+    float velocity_force;
+    float density_source;
+    float gravity_force;
+    float buoyancy_force;
+    float jet_force;
+    float emitter_rate;
+    int max_jets;
+    int max_particles;
+    int block_size;             // cells
+    int max_lives;
+    int paddle_width;           // cells
+    int paddle_height;          // cells
+    float paddle_force;
+    float paddle_suck;
+    float paddle_blast;
+    float ball_top_speed;       // cells per frame
+    float ball_accel;
+};
+extern Params params;
+
+// Sets the defaults, reads the file (echoing each line to out), then reads
+// the top-ten file. A missing file keeps the defaults.
+void read_params(const char *file_name);
+void set_default_params(Params *p);
+// Parses one already-read line into p and echoes it to out. Exposed for tests.
+void parse_param_line(Params *p, const char *line, FILE *out);
+void print_key_reference(void);
+
+// ---------------------------------------------------------------------------
+// Colours
+// ---------------------------------------------------------------------------
+
+struct Color {
+    float r, g, b, a;
+};
+
+// Alpha of a colour made from a hue (the conversion leaves it undefined).
+const float HUE_COLOR_ALPHA = 1.0f;
+
+Color hsl_to_rgb(float h, float s, float l);
+Color random_hue_color(void);
+void set_plasma_colors(Color c1, Color c2);
+
+// Colour state: set at start-up (init_colors), changed by keys.
+extern float dye_hue, hue1, hue2;          // degrees
+extern Color dye_color, hue1_color, hue2_color;
+extern float plasma_color1[3], plasma_color2[3];
+void init_colors(void);
+
+// ---------------------------------------------------------------------------
+// Window, timing, mouse, mode and view flags
+// ---------------------------------------------------------------------------
+
+// Window state: written by main, on_reshape and F2.
+extern int window_id;
+extern int win_width, win_height;   // pixels, live window size
+extern int is_fullscreen;           // 1 once full screen was requested
+extern int fullscreen;              // one-shot request served by on_idle
+extern char full_res[PARAM_TEXT_LEN];
+
+// Frame timing: written by on_idle.
+extern int frame_count;
+extern int fps_time;                // ms of elapsed time at the last update
+extern float fps;
+extern int mouse_row;               // grid row under the mouse, from the bottom
+
+// Mouse state: written by on_mouse/on_motion and the tool pass.
+extern int mouse_x, mouse_y;        // window pixels, y from the top
+extern int prev_mouse_x, prev_mouse_y;
+extern int mouse_down[3];           // left, middle, right
+
+// Mode and view flags: set by init_flags at start-up, flipped by the keys.
+extern int game_mode;
+extern int plasma_shader, density_depth;
+extern int dye_shader, velocity_shader, pressure_shader, divergence_shader, curl_shader;
+extern int velocity_grid, velocity_lines, vorticity_lines;
+extern int vorticity_on, gravity_on, buoyancy_on;
+extern int wall_mode, pressure_mode, jet_mode;
+extern int mouse_probe, wireframe, show_trajectory;
+extern int show_text;
+extern int particles_on;
+extern int music_on;
+extern int paused;
+extern int cursor_blink;            // frames, name-entry cursor (render)
+void init_flags(void);
+
+// ---------------------------------------------------------------------------
+// Frame step and input callbacks (core library)
+// ---------------------------------------------------------------------------
+
+// Fills the working copies of the other modules from params (start-up).
+void load_working_copies(void);
+
+void on_idle(void);
+void on_keyboard(unsigned char key, int x, int y);
+void on_special_key(int key, int x, int y);
+void on_mouse(int button, int state, int x, int y);
+void on_motion(int x, int y);
+
+// Clears the grid, the particles and the jets, and closes a jet placement.
+void clear_simulation(void);
+
+// Waits for one key on the console (echoed, no Enter needed on a terminal;
+// returns at once when stdin is not a terminal or at its end), then exits -1.
+[[noreturn]] void fatal_exit(void);
+
+// Key codes of the special keys and mouse states, as the window layer
+// delivers them (the same numbers as GLUT's).
+enum {
+    KEY_F1 = 1, KEY_F2 = 2,
+    KEY_LEFT = 100, KEY_UP = 101, KEY_RIGHT = 102, KEY_DOWN = 103,
+};
+enum { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
+enum { MOUSE_PRESSED = 0, MOUSE_RELEASED = 1 };
+
+// ---------------------------------------------------------------------------
+// Window layer: implemented with GLUT in main.cpp, by a stand-in in tests.
+// ---------------------------------------------------------------------------
+
+void enter_fullscreen(void);
+void leave_fullscreen(void);       // leaves GLUT game mode
+int elapsed_ms(void);              // GLUT elapsed time, ms
+void post_redisplay(void);
+void register_callbacks(void);     // all callbacks of the current window
+void on_reshape(int w, int h);

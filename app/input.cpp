@@ -1,0 +1,219 @@
+// input.cpp -- keyboard and mouse callbacks. They only record the mouse,
+// flip flags and call a few operations; the next frame does the work.
+#include "app/app.h"
+#include "fluid/fluid.h"
+#include "game/game.h"
+#include "sound/sound.h"
+
+#include <cstdlib>
+#include <cstring>
+
+enum {
+    KEY_BACKSPACE = 8,
+    KEY_ENTER = 13,
+    KEY_ESCAPE = 27,
+    KEY_DELETE = 127,
+    FIRST_PRINTABLE = 32,
+    LAST_PRINTABLE = 126,
+};
+
+static const int MAX_DENSITY_DEPTH = 10;
+static const int VELOCITY_LINE_STYLES = 2;
+static const float HUE_STEP = 1.0f;
+static const float HUE_MAX = 360.0f;
+static const int WINDOWED_WIDTH = 800;
+static const int WINDOWED_HEIGHT = 600;
+
+// A toggle that counts up to its last value and then wraps to 0.
+static int cycle(int value, int last) { return value == last ? 0 : value + 1; }
+
+// Selects one member of the view group and switches the other six off.
+static void select_view(int *member, int last)
+{
+    int next = cycle(*member, last);
+    plasma_shader = density_depth = 0;
+    dye_shader = velocity_shader = pressure_shader = divergence_shader = curl_shader = 0;
+    *member = next;
+}
+
+static void set_hue1(float h)
+{
+    hue1 = h;
+    hue1_color = hsl_to_rgb(hue1, 1.0f, 0.5f);
+    set_plasma_colors(hue1_color, hue2_color);
+}
+
+static void set_hue2(float h)
+{
+    hue2 = h;
+    hue2_color = hsl_to_rgb(hue2, 1.0f, 0.5f);
+    set_plasma_colors(hue1_color, hue2_color);
+}
+
+static void type_name_key(unsigned char key)
+{
+    if (key >= FIRST_PRINTABLE && key <= LAST_PRINTABLE && name_length < NAME_MAX_CHARS) {
+        name_buffer[name_length] = (char)key;
+        name_length += 1;
+    }
+    switch (key) {
+    case KEY_BACKSPACE:
+    case KEY_DELETE:
+        if (name_length > 0) name_length -= 1;
+        name_buffer[name_length] = 0;
+        break;
+    case KEY_ENTER:
+        insert_high_score(game.level);
+        memset(name_buffer, 0, sizeof name_buffer);
+        name_length = 0;
+        name_entry = 0;
+        score_saved = 1;
+        break;
+    case KEY_ESCAPE:
+        exit(1);
+    default:
+        break;
+    }
+}
+
+void on_keyboard(unsigned char key, int x, int y)
+{
+    (void)x;
+    (void)y;
+    if (name_entry == 1) {
+        type_name_key(key);
+        return;
+    }
+    switch (key) {
+    case KEY_ESCAPE:
+    case 'q':
+    case 'Q':
+        exit(1);
+    case ' ':
+        if (game_mode == 1 && game.playing == 0) {
+            score_saved = 0;
+            game_start();
+        } else {
+            paused = !paused;
+        }
+        break;
+    case '0': select_view(&plasma_shader, 1); break;
+    case '1': select_view(&density_depth, MAX_DENSITY_DEPTH); break;
+    case '2': select_view(&dye_shader, 1); break;
+    case '3': select_view(&velocity_shader, 1); break;
+    case '4': select_view(&pressure_shader, 1); break;
+    case '5': select_view(&divergence_shader, 1); break;
+    case '6': select_view(&curl_shader, 1); break;
+    case '7': velocity_grid = cycle(velocity_grid, 1); break;
+    case '8':
+        velocity_lines = cycle(velocity_lines, VELOCITY_LINE_STYLES);
+        vorticity_lines = 0;
+        break;
+    case '9':
+        vorticity_lines = cycle(vorticity_lines, 1);
+        velocity_lines = 0;
+        break;
+    case 'b': case 'B': buoyancy_on = !buoyancy_on; break;
+    case 'c': case 'C': clear_simulation(); break;
+    case 'd': case 'D': mouse_probe = !mouse_probe; break;
+    case 'e': case 'E': wireframe = !wireframe; break;
+    case 'f': case 'F': show_text = !show_text; break;
+    case 'g': case 'G': gravity_on = !gravity_on; break;
+    case 'l': case 'L': game_level_up(); break;
+    case 'm': case 'M': music_switch(); break;
+    case 'p': case 'P': particles_on = !particles_on; break;
+    case 'r': case 'R': {
+        hue1 = (float)(rand() % 360);
+        hue2 = (float)(rand() % 360);
+        hue1_color = hsl_to_rgb(hue1, 1.0f, 0.5f);
+        hue2_color = hsl_to_rgb(hue2, 1.0f, 0.5f);
+        set_plasma_colors(hue1_color, hue2_color);
+        break;
+    }
+    case 's': case 'S': pressure_mode = !pressure_mode; break;
+    case 't': case 'T': show_trajectory = !show_trajectory; break;
+    case 'v': case 'V': vorticity_on = !vorticity_on; break;
+    case 'w': case 'W': wall_mode = !wall_mode; break;
+    case '[':
+        dye_hue += HUE_STEP;
+        dye_color = hsl_to_rgb(dye_hue, 1.0f, 0.5f);
+        break;
+    case ']':
+        dye_hue -= HUE_STEP;
+        dye_color = hsl_to_rgb(dye_hue, 1.0f, 0.5f);
+        break;
+    default:
+        break;
+    }
+}
+
+void on_special_key(int key, int x, int y)
+{
+    (void)x;
+    (void)y;
+    switch (key) {
+    case KEY_F1:
+        game_mode = !game_mode;
+        if (game_mode) {
+            game_reset_to_title();
+            plasma_shader = 1;
+            dye_shader = curl_shader = divergence_shader = pressure_shader = velocity_shader = 0;
+            density_depth = 0;
+            name_entry = 0;
+            score_saved = 0;
+        } else {
+            clear_simulation();
+            plasma_shader = 0;
+            density_depth = 5;
+        }
+        break;
+    case KEY_F2:
+        if (is_fullscreen == 0) {
+            enter_fullscreen();
+        } else {
+            is_fullscreen = 0;
+            leave_fullscreen();
+            win_width = WINDOWED_WIDTH;
+            win_height = WINDOWED_HEIGHT;
+        }
+        break;
+    case KEY_RIGHT: {
+        float h = hue1 + HUE_STEP;
+        set_hue1(h > HUE_MAX ? 0.0f : h);
+        break;
+    }
+    case KEY_LEFT: {
+        float h = hue1 - HUE_STEP;
+        set_hue1(h < 0.0f ? HUE_MAX : h);
+        break;
+    }
+    case KEY_UP: {
+        float h = hue2 + HUE_STEP;
+        set_hue2(h > HUE_MAX ? 0.0f : h);
+        break;
+    }
+    case KEY_DOWN: {
+        float h = hue2 - HUE_STEP;
+        set_hue2(h < 0.0f ? HUE_MAX : h);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void on_mouse(int button, int state, int x, int y)
+{
+    mouse_x = x;
+    mouse_y = y;
+    prev_mouse_x = x;
+    prev_mouse_y = y;
+    if (button >= BUTTON_LEFT && button <= BUTTON_RIGHT)
+        mouse_down[button] = state == MOUSE_PRESSED ? 1 : 0;
+}
+
+void on_motion(int x, int y)
+{
+    mouse_x = x;
+    mouse_y = y;
+}

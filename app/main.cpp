@@ -1,0 +1,53 @@
+// main.cpp -- start-up: brings every module up in a fixed order, opens the
+// window and hands control to the GLUT main loop.
+#include "app/app.h"
+#include "fluid/fluid.h"
+#include "game/game.h"
+#include "render/render.h"
+#include "sound/sound.h"
+
+#include <GL/glut.h>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    // Console lines appear at once, also when the console is a file or pipe.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    glutInit(&argc, argv);
+    read_params("params.txt");          // and then the top-ten file
+    game_load_parameters();
+    load_solver_settings();
+    load_working_copies();
+    load_render_settings();
+    game_reset_to_title();              // no sound yet: its requests do nothing
+    init_flags();
+    init_colors();
+    small_font = GLUT_BITMAP_8_BY_13;
+    large_font = GLUT_BITMAP_HELVETICA_18;
+    print_key_reference();
+
+    // Run in reverse order at exit: sound first, then jets, particles, grid.
+    atexit(free_grid);
+    atexit(free_particles);
+    atexit(free_jets);
+    atexit(sound_shutdown);
+
+    if (!allocate_grid()) fatal_exit();
+    if (!allocate_particles()) fatal_exit();
+    if (!allocate_jets()) fatal_exit();
+    if (!sound_init()) fatal_exit();
+
+    clear_grid();
+    clear_particles();
+    clear_jets();
+    game_reset_to_title();              // now the title music starts
+
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(win_width, win_height);
+    window_id = glutCreateWindow("Fluxball Prototype");
+    register_callbacks();
+    glutMainLoop();
+    return 0;
+}

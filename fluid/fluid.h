@@ -1,0 +1,148 @@
+// fluid.h -- the fluid: grid and fields, the solver step, the boundary rule,
+// vorticity and body forces, jets and particles, and the mouse tools.
+//
+// Cell (i, j) of every field is at cell_index(i, j); column 1 is at the left,
+// row 1 at the bottom, and a ring of border cells one cell thick surrounds
+// the grid_width x grid_height interior cells.
+#pragma once
+
+#include "app/app.h"
+
+// ---------------------------------------------------------------------------
+// Solver settings: the solver's own copy of the parameters, taken once by
+// load_solver_settings at start-up; nothing changes them afterwards.
+// ---------------------------------------------------------------------------
+struct SolverSettings {
+    int grid_width;         // interior columns
+    int grid_height;        // interior rows
+    int cell_count;         // (grid_width + 2) * (grid_height + 2); 0 when unusable
+    int iterations;         // relaxation sweeps
+    float timestep;
+    float diffusion;
+    float viscosity;
+    float dissipation;
+    float turbulance;
+    float gravity_force;
+    float buoyancy_force;
+};
+extern SolverSettings solver;
+
+// Boundary kinds of the boundary rule.
+enum { BOUNDARY_SCALAR = 0, BOUNDARY_U = 1, BOUNDARY_V = 2 };
+
+// Values of the wall field.
+enum { CELL_FLUID = 0, CELL_WALL = 1, CELL_PLAYER_PADDLE = 2, CELL_OPPONENT_PADDLE = 3 };
+
+// Value every source cell is refilled with after a step.
+const float SOURCE_REFILL = 1e-10f;
+
+// ---------------------------------------------------------------------------
+// Fields: allocated once at start-up, released by an exit handler. The solver
+// step swaps u/u_prev, v/v_prev, dens/dens_prev and color/color_prev while it
+// runs and always swaps them back before it returns. Sources (u_prev, v_prev,
+// dens_prev, color_prev, pressure_source) are assigned by tools, jets and the
+// game during a frame and refilled with SOURCE_REFILL by the step.
+// ---------------------------------------------------------------------------
+extern float *u, *v, *u_prev, *v_prev;
+extern float *vort_force_u, *vort_force_v, *curl;
+extern float *pressure, *divergence, *pressure_guess, *pressure_source;
+extern float *dens, *dens_prev;
+extern Color *color, *color_prev;
+extern int *wall;
+
+inline int cell_index(int i, int j) { return i + (solver.grid_width + 2) * j; }
+
+// 1 when (i, j) lies inside the arrays (border ring included).
+inline int cell_in_array(int i, int j)
+{
+    return i >= 0 && j >= 0 && i <= solver.grid_width + 1 && j <= solver.grid_height + 1 &&
+           solver.cell_count > 0;
+}
+
+void load_solver_settings(void);
+int allocate_grid(void);            // 1 on success; prints the error on failure
+void free_grid(void);               // exit handler
+void clear_grid(void);
+void set_density_source(int i, int j, float amount);
+void set_color_source(int i, int j, float r, float g, float b, float a);
+
+// ---------------------------------------------------------------------------
+// Solver step, boundary rule, force stage
+// ---------------------------------------------------------------------------
+void solver_step(void);
+void set_boundary(float *f, int kind);
+void compute_vorticity(void);
+void compute_confinement(void);
+void apply_gravity(void);
+void apply_buoyancy(void);
+void apply_confinement(void);
+
+// ---------------------------------------------------------------------------
+// Jets and particles
+// ---------------------------------------------------------------------------
+struct Particle {
+    float x, y;             // cells
+    float vx, vy;           // cells per frame
+    float size;             // pixels; also frames it may stay walled in
+    float life;             // frames left; 0 = free slot
+    float flow_gain;
+    float flow_scale;
+    int style;              // 0 point, 1 streak
+};
+
+struct Jet {
+    int col, row;           // the jet's cell
+    float push_x, push_y;   // release cell minus jet cell
+    float density_amount;
+    Color color;
+    Particle particle_template;   // life 0: emits no particles
+};
+
+// The jets' and particles' copies of the parameters, filled at start-up.
+struct JetSettings {
+    int max_particles;
+    int max_jets;
+    int grid_cols, grid_rows;
+    float timestep;
+    float jet_force;
+    float emitter_rate;
+};
+extern JetSettings jet_settings;
+
+// particle_ring: max_particles slots, written by spawn_particle and the
+// ball's trail; particle_next is the next slot to fill (wraps to 0).
+extern Particle *particle_ring;
+extern int particle_next;
+// jet_table: max_jets slots; jet_count is the slot the next placement fills.
+extern Jet *jet_table;
+extern int jet_count;
+extern float emit_timer;            // shared by all jets; reset by an emission
+
+int allocate_particles(void);       // 1 on success; prints the error on failure
+int allocate_jets(void);
+void free_particles(void);          // exit handlers
+void free_jets(void);
+void clear_particles(void);
+void clear_jets(void);
+void apply_jets(void);
+void spawn_particle(float x, float y, float size, float life, float flow_gain,
+                    float flow_scale, int style);
+// Writes p into the next ring slot (wrap rule); nothing when the ring has no slot.
+void put_particle(const Particle &p);
+void move_particles(void);
+void open_jet(int col, int row);
+void complete_jet(int release_col, int release_row, float density_amount, Color c,
+                  Particle particle_template);
+
+// ---------------------------------------------------------------------------
+// Mouse tools
+// ---------------------------------------------------------------------------
+const float SINK_PRESSURE = -10.0f;
+const float SHOCKWAVE_PRESSURE = 5.0f;
+const float INK_ALPHA = 1.0f;
+const float JET_DENSITY_AMOUNT = 800.0f;
+
+// Maps window pixels to a grid cell; returns 0 (and no cell) when the window
+// has no area.
+int mouse_to_cell(int x, int y, int *i, int *j);
+void tool_pass(void);

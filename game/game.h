@@ -1,0 +1,104 @@
+// game.h -- the Fluxball game: state and rules, ball and paddles in the fluid,
+// the computer opponent and autopilot, and the top-ten table.
+//
+// Game positions are grid units (columns and rows of the fluid grid) as
+// floats; a position's cell is both coordinates truncated toward zero.
+#pragma once
+
+#include "app/app.h"
+
+// The game record: zeroed at load, set by game_load_parameters, the resets
+// and game_update; lives until exit.
+struct Game {
+    int playing;            // 1 while a game runs
+    int game_over;          // 1 from the last life lost until a new game/title
+    int countdown;          // serve countdown: 2 at a serve, down to -1
+    int countdown_time;     // ms of elapsed time of the last countdown step
+    int level;
+    int lives;
+    int banner_frames;      // frames the event banner stays
+    int banner_level_up;    // 1 level-up banner, 0 lives banner
+    float music_rate;
+    int final_rank;         // 1..10 at game over, 0 not ranked
+    int court_width;        // cells
+    int court_height;       // cells
+    int max_lives;
+    float ball_accel;
+    float ball_top_speed;   // cells per frame
+};
+extern Game game;
+
+struct Ball {
+    float x, y;             // cells
+    float vx, vy;           // cells per frame
+    float dens_amount;
+    Color color;
+    float trail_hue;        // degrees, never reset
+};
+extern Ball ball;
+
+struct Paddle {
+    float x, y;             // first column, centre row
+    int width, height;      // cells
+    float force;
+    float suck;
+    float blast;
+    int held_frames;        // frames the suction has held the ball
+    float dens_amount;
+    Color color;
+    float hue;              // degrees
+};
+enum { PLAYER_ID = 1, OPPONENT_ID = 2 };
+extern Paddle player_paddle, opponent_paddle;
+
+// Behaviour flags of the two computer-driven paddles; 0 at load, changed only
+// by update_opponent and update_autopilot.
+extern int opponent_sucking, opponent_blasted;
+extern int autopilot_sucking, autopilot_blasted;
+
+// Game rules (game.cpp)
+void game_load_parameters(void);
+void game_reset_to_title(void);
+void game_start(void);
+void game_level_up(void);
+void game_update(void);
+
+// Ball and paddles (ball.cpp)
+void game_serve(void);
+void update_ball(void);
+void ball_burst(void);
+void move_paddle(float dy, int id);
+void stamp_paddles(void);
+void shoot_plasma(int id);
+void suck_ball(int id);
+void blast_ball(int id);
+// Mouth cell of a paddle; 0 when the cell lies outside the grid.
+int paddle_mouth(const Paddle *p, int id, int *col, int *row);
+
+// Opponent and autopilot (opponent.cpp)
+void update_opponent(void);
+void update_autopilot(void);
+
+// ---------------------------------------------------------------------------
+// Top-ten table (scores.cpp)
+// ---------------------------------------------------------------------------
+enum { SCORE_ROWS = 10, SCORE_NAME_LEN = 256, NAME_MAX_CHARS = 20 };
+
+struct ScoreEntry {
+    int level;                  // 0 in an empty row
+    char name[SCORE_NAME_LEN];  // empty in an empty row
+};
+// Rows best first; filled by load_high_scores, changed by insert_high_score.
+extern ScoreEntry high_scores[SCORE_ROWS];
+extern const char *score_file_name;     // "scores.txt"
+
+// Name typing: name_entry is set by the frame step at a ranked game over and
+// cleared by Enter or F1; name_buffer is zeroed after each entry.
+extern int name_entry;
+extern char name_buffer[SCORE_NAME_LEN];
+extern int name_length;
+extern int score_saved;
+
+void load_high_scores(void);
+void insert_high_score(int level);
+int save_high_scores(void);             // 1 when the file was written

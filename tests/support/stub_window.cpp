@@ -1,0 +1,28 @@
+// stub_window.cpp -- a stand-in for the GLUT window layer in unit tests:
+// a settable clock and counters of the window requests.
+#include "tests/support/test_util.h"
+
+int stub_elapsed_ms;
+int stub_fullscreen_requests;
+int stub_fullscreen_leaves;
+int stub_redisplays;
+
+void enter_fullscreen(void)
+{
+    is_fullscreen = 1;
+    stub_fullscreen_requests++;
+}
+
+void leave_fullscreen(void) { stub_fullscreen_leaves++; }
+
+int elapsed_ms(void) { return stub_elapsed_ms; }
+
+void post_redisplay(void) { stub_redisplays++; }
+
+void register_callbacks(void) {}
+
+void on_reshape(int w, int h)
+{
+    win_width = w;
+    win_height = h;
+}
