@@ -32,7 +32,6 @@ void start_program_with(const Params &p)
     frame_count = fps_time = 0;
     fps = 0;
     emit_timer = 0;
-    stub_elapsed_ms = 0;
     game_load_parameters();
     load_solver_settings();
     load_working_copies();
