@@ -77,6 +77,16 @@ run_fluxball_to_end() {
     [ -n "$XVFB_PID" ] || start_xvfb
     (cd "$WORK" && timeout 30 "$FLUXBALL_BIN" "$@" >"$OUT" 2>&1 </dev/null)
     APP_STATUS=$?
+    check_no_sanitizer_report
+}
+
+# Sanitizer builds report into the console; any report fails the test.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:exitcode=86}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+check_no_sanitizer_report() {
+    if grep -qE "ERROR: (Address|Leak)Sanitizer|runtime error:" "$OUT" 2>/dev/null; then
+        fail "sanitizer report"
+    fi
 }
 
 # Waits up to 20 s for the program to end; fails unless its status is $1.
@@ -90,6 +100,7 @@ expect_exit() {
     wait "$APP_PID"
     APP_STATUS=$?
     APP_PID=
+    check_no_sanitizer_report
     [ "$APP_STATUS" = "$want" ] || fail "exit status $APP_STATUS, expected $want"
 }
 
