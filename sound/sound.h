@@ -10,6 +10,13 @@
 // ---------------------------------------------------------------------------
 // Sound layer
 // ---------------------------------------------------------------------------
+// One system at a time drives up to SND_MAX_CHANNELS channels (OpenAL
+// sources). Sounds are decoded whole into memory; a sound made as a stream
+// plays on one channel at a time (playing it again restarts it there). A
+// channel handle names a slot and the play that took it, so a handle whose
+// sound has ended, was stopped or whose slot was taken by a later play is
+// stale: every operation on it returns SND_ERR_INVALID_HANDLE and changes
+// nothing. Handle 0 is never valid.
 typedef int SndResult;                  // 0 = no error
 enum {
     SND_OK = 0,
@@ -21,6 +28,7 @@ enum {
     SND_ERR_UNINITIALIZED = 6,
     SND_ERR_INVALID_HANDLE = 7,
     SND_ERR_CHANNEL_ALLOC = 8,
+    SND_ERR_ALREADY_INITIALIZED = 9,
 };
 
 struct SndSystem;
@@ -29,10 +37,12 @@ struct SndChannelGroup;
 typedef unsigned int SndChannel;        // handle; 0 = never played
 
 const int SND_CHANNEL_FREE = -1;        // play on any free channel
-const unsigned SND_VERSION = 0x00040205u;
-const unsigned SND_REQUIRED_VERSION = 0x00040205u;
+const int SND_MAX_CHANNELS = 64;
+const unsigned SND_VERSION = 0x00040205u;            // this layer's version
+const unsigned SND_REQUIRED_VERSION = 0x00040205u;   // the oldest the program accepts
 
-// Modes for create_sound / create_stream (bit flags).
+// Modes for create_sound / create_stream (bit flags). Only LOOP_NORMAL changes
+// how a sound plays here (it loops until stopped); the others are accepted.
 enum {
     SND_MODE_LOOP_OFF = 0x01,
     SND_MODE_LOOP_NORMAL = 0x02,
@@ -45,7 +55,10 @@ const unsigned SND_MUSIC_MODE = SND_MODE_LOOP_NORMAL | SND_MODE_2D | SND_MODE_HA
 
 SndResult snd_system_create(SndSystem **system);
 SndResult snd_system_get_version(SndSystem *system, unsigned *version);
+// Opens the default output device; when none can be opened, runs on a silent
+// device (one console line says so). flags and extra are not used.
 SndResult snd_system_init(SndSystem *system, int max_channels, unsigned flags, void *extra);
+// WAV, MP3 and the other formats libsndfile reads; mono or stereo.
 SndResult snd_system_create_sound(SndSystem *system, const char *path, unsigned mode,
                                   void *exinfo, SndSound **sound);
 SndResult snd_system_create_stream(SndSystem *system, const char *path, unsigned mode,
@@ -53,6 +66,8 @@ SndResult snd_system_create_stream(SndSystem *system, const char *path, unsigned
 SndResult snd_system_create_channel_group(SndSystem *system, const char *name,
                                           SndChannelGroup **group);
 SndResult snd_system_get_master_channel_group(SndSystem *system, SndChannelGroup **group);
+// channel_id must be SND_CHANNEL_FREE and paused 0. *channel receives the new
+// handle, or 0 when the play fails.
 SndResult snd_system_play_sound(SndSystem *system, int channel_id, SndSound *sound,
                                 int paused, SndChannel *channel);
 SndResult snd_system_update(SndSystem *system);
@@ -61,11 +76,19 @@ SndResult snd_system_release(SndSystem *system);
 SndResult snd_sound_release(SndSound *sound);
 SndResult snd_channel_stop(SndChannel channel);
 SndResult snd_channel_set_volume(SndChannel channel, float volume);     // 0..1
-SndResult snd_channel_set_pan(SndChannel channel, float pan);           // -1..+1
+SndResult snd_channel_set_pan(SndChannel channel, float pan);           // -1..+1, mono sounds
+// A channel starts at its sound's sample rate; the rate set plays the sound
+// at rate / sample rate times its speed (and pitch).
 SndResult snd_channel_get_frequency(SndChannel channel, float *hz);
 SndResult snd_channel_set_frequency(SndChannel channel, float hz);
 SndResult snd_channel_set_channel_group(SndChannel channel, SndChannelGroup *group);
 const char *snd_error_string(SndResult result);
+
+// For the layer's own tests: runs an initialised-by-this-call system on a
+// loopback device that nobody plays, mixing stereo at rate Hz only when
+// snd_system_render asks for the next frames (interleaved left, right).
+SndResult snd_system_init_loopback(SndSystem *system, int max_channels, int rate);
+SndResult snd_system_render(SndSystem *system, float *stereo_out, int frames);
 
 // ---------------------------------------------------------------------------
 // Sound events

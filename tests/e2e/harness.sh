@@ -37,15 +37,28 @@ pass() {
     exit 0
 }
 
-# Starts a private X server; the server picks a free display number.
+# Starts a private X server; the server picks a free display number. Tries
+# again when the new display does not answer (several suites may race for
+# numbers at once).
 start_xvfb() {
-    local fifo="$WORK/displayfd"
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    XVFB_PID=$!
-    local number
-    read -r -t 20 number <"$fifo" || fail "Xvfb did not start"
-    export DISPLAY=":$number"
+    local attempt number
+    for attempt in 1 2 3 4 5; do
+        local fifo="$WORK/displayfd.$attempt"
+        mkfifo "$fifo"
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+        XVFB_PID=$!
+        number=
+        read -r -t 20 number <"$fifo"
+        if [ -n "$number" ] && DISPLAY=":$number" xdpyinfo >/dev/null 2>&1; then
+            export DISPLAY=":$number"
+            return 0
+        fi
+        kill "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=
+        sleep 0.5
+    done
+    fail "Xvfb did not start"
 }
 
 # Copies the shipped sound files into the working directory (the program
