@@ -59,22 +59,167 @@ void clear_jets(void)
     if (jet_table) memset(jet_table, 0, (size_t)jet_settings.max_jets * sizeof(Jet));
 }
 
-void apply_jets(void) {}
+// 1 when the ring has a slot to write into.
+static int ring_has_slots(void) { return particle_ring && jet_settings.max_particles > 0; }
+
+// 1 when the jet table has a slot to place into.
+static int table_has_slots(void) { return jet_table && jet_settings.max_jets > 0; }
+
+static int grid_ready(void) { return u && v && dens && u_prev && v_prev && dens_prev && color_prev; }
+
+// Every slot feeds its cell each frame, placed or not (an unplaced slot is all
+// zero). The sources include the cell's current u, v and dens, so the step's
+// add-source stage grows the fluid at a jet's cell by timestep * (value + push).
+void apply_jets(void)
+{
+    if (!table_has_slots() || !grid_ready()) return;
+    for (int s = 0; s < jet_settings.max_jets; s++) {
+        const Jet &jet = jet_table[s];
+        if (!cell_in_array(jet.col, jet.row)) continue;
+        int k = cell_index(jet.col, jet.row);
+        float su = u[k] + jet_settings.jet_force * jet.push_x;
+        float sv = v[k] + jet_settings.jet_force * jet.push_y;
+        float sd = dens[k] + jet.density_amount;
+        const Particle &t = jet.particle_template;
+        if (t.life != 0.0f) {
+            // One timer for all jets: emitting jets take turns in slot order.
+            emit_timer += jet_settings.timestep;
+            if (emit_timer >= jet_settings.emitter_rate) {
+                spawn_particle(t.x, t.y, t.size, t.life, t.flow_gain, t.flow_scale, t.style);
+                emit_timer = 0.0f;
+            }
+        }
+        u_prev[k] = su;
+        v_prev[k] = sv;
+        dens_prev[k] = sd;
+        color_prev[k] = jet.color;
+    }
+}
 
 void spawn_particle(float x, float y, float size, float life, float flow_gain, float flow_scale,
                     int style)
 {
-    (void)x; (void)y; (void)size; (void)life; (void)flow_gain; (void)flow_scale; (void)style;
+    if (life == 0.0f) return;
+    Particle p;
+    p.x = x;
+    p.y = y;
+    p.vx = 0.0f;
+    p.vy = 0.0f;
+    p.size = size;
+    p.life = life;
+    p.flow_gain = flow_gain;
+    p.flow_scale = flow_scale;
+    p.style = style;
+    put_particle(p);
 }
 
-void put_particle(const Particle &p) { (void)p; }
+// When the ring is full the oldest particle is replaced.
+void put_particle(const Particle &p)
+{
+    if (!ring_has_slots()) return;
+    int s = particle_next;
+    if (s >= jet_settings.max_particles || s < 0) s = 0;
+    particle_next = s + 1;
+    particle_ring[s] = p;
+}
 
-void move_particles(void) {}
+// 1 when (i, j) lies inside the arrays and holds no wall. A neighbour past the
+// border ring counts as solid, so nothing is read beyond the arrays.
+static int cell_open(int i, int j)
+{
+    return cell_in_array(i, j) && wall[cell_index(i, j)] == CELL_FLUID;
+}
 
-void open_jet(int col, int row) { (void)col; (void)row; }
+// Samples the fluid at the particle's cell (no interpolation), nudges it out
+// of walls, then moves it, reversing a component that would leave the open
+// span 1 < x < grid width (and likewise for y).
+static void move_particle(Particle &p)
+{
+    // The cell is taken only when the position lies inside the arrays; this
+    // also keeps a far-off or non-finite position away from the conversion.
+    int inside = p.x >= 1.0f && p.y >= 1.0f && p.x < (float)(solver.grid_width + 2) &&
+                 p.y < (float)(solver.grid_height + 2);
+    if (inside) {
+        int ci = (int)p.x;
+        int cj = (int)p.y;
+        int k = cell_index(ci, cj);
+        p.vx = p.flow_gain * (u[k] * p.flow_scale);
+        p.vy = p.flow_gain * (v[k] * p.flow_scale);
+        if (wall[k] != CELL_FLUID) {
+            int n = 0;
+            if (cell_open(ci + 1, cj)) {
+                p.vx += 1.0f;
+                n += 1;
+            }
+            if (cell_open(ci - 1, cj)) {
+                p.vx -= 1.0f;
+                n += 1;
+            }
+            if (cell_open(ci, cj + 1)) {
+                p.vy += 1.0f;
+                n += 1;
+            }
+            if (cell_open(ci, cj - 1)) {
+                p.vy -= 1.0f;
+                n += 1;
+            }
+            if (n == 0) {
+                // Walled in: size is the number of frames it may stay so.
+                if (p.size > 0.0f)
+                    p.size -= 1.0f;
+                else
+                    p.life = 0.0f;
+            }
+        }
+    }
+    float nx = p.x + p.vx;
+    if (1.0f < nx && nx < (float)jet_settings.grid_cols)
+        p.x = nx;
+    else
+        p.vx = -p.vx;
+    float ny = p.y + p.vy;
+    if (1.0f < ny && ny < (float)jet_settings.grid_rows)
+        p.y = ny;
+    else
+        p.vy = -p.vy;
+    if (p.life > 0.0f) p.life -= 1.0f;
+}
+
+void move_particles(void)
+{
+    if (!ring_has_slots() || !u || !v || !wall) return;
+    for (int s = 0; s < jet_settings.max_particles; s++) {
+        if (particle_ring[s].life != 0.0f) move_particle(particle_ring[s]);
+    }
+}
+
+// The slot stays in the table with no push while the placement is open, so it
+// already takes part in applying the jets.
+void open_jet(int col, int row)
+{
+    if (!table_has_slots()) return;
+    int s = jet_count;
+    if (s >= jet_settings.max_jets || s < 0) jet_count = s = 0;
+    Jet &jet = jet_table[s];
+    jet.col = col;
+    jet.row = row;
+    jet.push_x = 0.0f;
+    jet.push_y = 0.0f;
+    jet.density_amount = 0.0f;
+    jet.color = Color{0.0f, 0.0f, 0.0f, 0.0f};
+}
 
 void complete_jet(int release_col, int release_row, float density_amount, Color c,
                   Particle particle_template)
 {
-    (void)release_col; (void)release_row; (void)density_amount; (void)c; (void)particle_template;
+    if (!table_has_slots() || jet_count < 0 || jet_count >= jet_settings.max_jets) return;
+    Jet &jet = jet_table[jet_count];
+    jet.particle_template = particle_template;
+    jet.particle_template.x = (float)jet.col;
+    jet.particle_template.y = (float)jet.row;
+    jet.density_amount = density_amount;
+    jet.color = c;
+    jet.push_x = (float)((double)release_col - jet.col);
+    jet.push_y = (float)((double)release_row - jet.row);
+    jet_count += 1;
 }

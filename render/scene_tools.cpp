@@ -1,7 +1,144 @@
-// scene_tools.cpp -- walls and paddles, particles, and the tool cursors.
+// scene_tools.cpp -- walls and paddles, particles, and the two tool cursors
+// of the solver mode (the aim line of a jet being placed, the wall brush).
+// No state of its own; reads the wall grid, the particle ring and the jets.
+#include "fluid/fluid.h"
+#include "game/game.h"
 #include "render/render.h"
 
-void draw_walls(void) {}
-void draw_particles(float life_scale) { (void)life_scale; }
-void draw_jet_aim(int mx, int my) { (void)mx; (void)my; }
-void draw_wall_brush(int mx, int my) { (void)mx; (void)my; }
+#include <GL/gl.h>
+#include <cmath>
+
+static const float WALL_POINT_SIZE = 20.0f;    // pixels
+static const Color WALL_COLOR = {0.6f, 0.2f, 0.0f, 0.8f};
+static const float PADDLE_ALPHA = 0.6f;
+static const float STREAK_DIM = 0.15f;         // streak strength during a game
+static const float STREAK_LENGTH = 0.015f;     // view units per cell/frame of speed
+static const float STREAK_MAX = 0.08f;         // view units, each axis
+static const float BLUE_FLOOR = 0.8f;          // particle blue when still
+static const float AIM_LINE_WIDTH = 3.0f;      // pixels
+static const Color AIM_END_COLOR = {0.08f, 0.8f, 1.0f, 1.0f};
+static const Color BRUSH_COLOR = {0.6f, 0.2f, 0.0f, 0.5f};
+
+static void glow_blend(void)
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+static void smooth_points(void)
+{
+    glEnable(GL_POINT_SMOOTH);
+    glHint(GL_POINT_SMOOTH_HINT, GL_DONT_CARE);
+}
+
+// Walls and paddle cells as 20-pixel glowing points at each cell's upper-right
+// corner (i * cell_w, j * cell_h); the last border column and row are skipped.
+void draw_walls(void)
+{
+    glow_blend();
+    smooth_points();
+    glPointSize(WALL_POINT_SIZE);
+    glBegin(GL_POINTS);
+    if (wall) {
+        for (int i = 0; i <= grid_cols; i++) {
+            for (int j = 0; j <= grid_rows; j++) {
+                if (!cell_in_array(i, j)) continue;
+                int w = wall[cell_index(i, j)];
+                if (w == CELL_WALL) {
+                    glColor4f(WALL_COLOR.r, WALL_COLOR.g, WALL_COLOR.b, WALL_COLOR.a);
+                } else if (w == CELL_PLAYER_PADDLE) {
+                    const Color &c = player_paddle.color;
+                    glColor4f(c.r, c.g, c.b, PADDLE_ALPHA);
+                } else if (w == CELL_OPPONENT_PADDLE) {
+                    const Color &c = opponent_paddle.color;
+                    glColor4f(c.r, c.g, c.b, PADDLE_ALPHA);
+                } else {
+                    continue;
+                }
+                glVertex2f((float)i * cell_w, (float)j * cell_h);
+            }
+        }
+    }
+    glEnd();
+    glDisable(GL_BLEND);
+}
+
+static float clamp_streak(float d)
+{
+    if (d > STREAK_MAX) return STREAK_MAX;
+    if (d < -STREAK_MAX) return -STREAK_MAX;
+    return d;
+}
+
+// Every slot of the ring, free ones included (they draw with alpha 0). Points
+// fade with life / life_scale; streaks also dim while a game is on screen.
+void draw_particles(float life_scale)
+{
+    glow_blend();
+    smooth_points();
+    float dim = (game.playing || game.game_over) ? STREAK_DIM : 1.0f;
+    int count = particle_ring ? jet_settings.max_particles : 0;
+    for (int s = 0; s < count; s++) {
+        const Particle &p = particle_ring[s];
+        float x = (p.x - 0.5f) * cell_w;
+        float y = (p.y - 0.5f) * cell_h;
+        float a = p.life >= 0.0f ? p.life / life_scale : 1.0f;
+        float r = p.vx;
+        float g = std::fabs(p.vx - p.vy);
+        float b = p.vy + BLUE_FLOOR;
+        // GL refuses sizes <= 0 and keeps the previous one; skipping the call
+        // has the same effect without raising an error.
+        if (p.style == 0) {
+            if (p.size > 0.0f) glPointSize(p.size);
+            glBegin(GL_POINTS);
+            glColor4f(r, g, b, a);
+            glVertex2f(x, y);
+            glEnd();
+        } else if (p.style == 1) {
+            if (p.size > 0.0f) glLineWidth(p.size);
+            float dx = clamp_streak(STREAK_LENGTH * p.vx);
+            float dy = clamp_streak(STREAK_LENGTH * p.vy);
+            glBegin(GL_LINES);
+            glColor4f(r, g, b, dim * a);
+            glVertex2f(x, y);
+            glColor4f(r, g, b, 0.0f);
+            glVertex2f(x + dx, y + dy);
+            glEnd();
+        }
+    }
+    glDisable(GL_BLEND);
+}
+
+// From the centre of the cell where the jet being placed starts (white) to
+// the centre of the mouse cell. Blending is off here.
+void draw_jet_aim(int mx, int my)
+{
+    if (!jet_table || jet_count < 0 || jet_count >= jet_settings.max_jets) return;
+    const Jet &jet = jet_table[jet_count];
+    glLineWidth(AIM_LINE_WIDTH);
+    glBegin(GL_LINES);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glVertex2f(((float)jet.col - 0.5f) * cell_w, ((float)jet.row - 0.5f) * cell_h);
+    glColor3f(AIM_END_COLOR.r, AIM_END_COLOR.g, AIM_END_COLOR.b);
+    glVertex2f(((float)mx - 0.5f) * cell_w, ((float)my - 0.5f) * cell_h);
+    glEnd();
+}
+
+// The block_size square the wall tools would paint, from the centre of the
+// mouse cell to the right and up.
+void draw_wall_brush(int mx, int my)
+{
+    float x0 = ((float)mx - 0.5f) * cell_w;
+    float y0 = ((float)my - 0.5f) * cell_h;
+    float side_x = (float)params.block_size * cell_w;
+    float side_y = (float)params.block_size * cell_h;
+    glow_blend();
+    glBegin(GL_QUADS);
+    glColor4f(BRUSH_COLOR.r, BRUSH_COLOR.g, BRUSH_COLOR.b, BRUSH_COLOR.a);
+    glVertex2f(x0, y0);
+    glVertex2f(x0 + side_x, y0);
+    glVertex2f(x0 + side_x, y0 + side_y);
+    glVertex2f(x0, y0 + side_y);
+    glEnd();
+    glDisable(GL_BLEND);
+}
