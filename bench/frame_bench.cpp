@@ -1,0 +1,173 @@
+// frame_bench.cpp -- the cost of one whole frame: the idle step (tools, jets,
+// particles, solver, game) and the display callback, finished with glFinish,
+// in an 800 x 600 double-buffered window under Xvfb (software GL).
+//
+// Arguments: grid size, then the state: 0 the start-up state (game mode,
+// plasma view, particles on) with a disc of moving ink added, 1 the solver
+// mode's 3-D density view at depth 5 with the same ink, 2 the start-up state
+// exactly as the program starts.
+#include "render/render.h"
+#include "tests/support/test_util.h"
+#include "tests/support/xvfb.h"
+
+#include <GL/glut.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+enum { VIEW_PLASMA = 0, VIEW_DENSITY_DEPTH = 1, VIEW_START_UP = 2 };
+const int WINDOW_W = 800, WINDOW_H = 600;
+const int DEPTH_VIEW_LEVEL = 5;         // the depth F1 selects
+const float INK_DENSITY = 10.0f;
+const float INK_SPEED = 0.5f;
+const int WARM_UP_FRAMES = 100;
+const float PARTICLE_LIFE_SCALE = 500.0f;   // as the frame draws them         // frames run before a display-only measurement
+
+void open_window_once(void)
+{
+    static int open = 0;
+    if (open) return;
+    if (!ensure_display()) {
+        fprintf(stderr, "frame_bench: no X display\n");
+        exit(1);
+    }
+    int argc = 1;
+    char name[] = "frame_bench";
+    char *argv[] = {name, nullptr};
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(WINDOW_W, WINDOW_H);
+    window_id = glutCreateWindow("frame_bench");
+    register_callbacks();
+    open = 1;
+}
+
+// A disc of coloured, moving ink in the middle, so that every view has
+// something to draw and the solver something to carry.
+void add_ink(int grid)
+{
+    const int c = grid / 2, r = grid / 5;
+    for (int i = 1; i <= grid; i++)
+        for (int j = 1; j <= grid; j++) {
+            int di = i - c, dj = j - c;
+            if (di * di + dj * dj > r * r) continue;
+            int k = cell_index(i, j);
+            dens[k] = INK_DENSITY;
+            color[k] = Color{1.0f, 0.3f, 0.1f, 1.0f};
+            u[k] = INK_SPEED;
+            v[k] = -INK_SPEED;
+        }
+}
+
+void set_up(int grid, int view)
+{
+    open_window_once();
+    start_program(grid);
+    load_render_settings();
+    small_font = GLUT_BITMAP_8_BY_13;
+    large_font = GLUT_BITMAP_HELVETICA_18;
+    win_width = WINDOW_W;
+    win_height = WINDOW_H;
+    mouse_x = WINDOW_W / 2;
+    mouse_y = WINDOW_H / 2;
+    if (view == VIEW_DENSITY_DEPTH) {
+        // As F1 leaves the solver mode.
+        game_mode = 0;
+        plasma_shader = 0;
+        density_depth = DEPTH_VIEW_LEVEL;
+    }
+    if (view != VIEW_START_UP) add_ink(grid);
+}
+
+void BM_WholeFrame(benchmark::State &state)
+{
+    set_up((int)state.range(0), (int)state.range(1));
+    for (auto _ : state) {
+        on_idle();
+        draw_frame();
+        glFinish();
+    }
+    state.counters["fps"] = benchmark::Counter((double)state.iterations(),
+                                               benchmark::Counter::kIsRate);
+    stop_program();
+}
+
+// One field view alone (cleared window, projection, the view's quads).
+void BM_FieldView(benchmark::State &state)
+{
+    const int view = (int)state.range(1);
+    set_up((int)state.range(0), view);
+    for (int n = 0; n < WARM_UP_FRAMES; n++) on_idle();
+    void (*draw)(void) = view == VIEW_DENSITY_DEPTH ? draw_density_depth : draw_plasma_shader;
+    for (auto _ : state) {
+        set_projection();
+        draw();
+        glFinish();
+    }
+    state.counters["fps"] = benchmark::Counter((double)state.iterations(),
+                                               benchmark::Counter::kIsRate);
+    stop_program();
+}
+
+// The particles alone (every slot of the ring, one draw call each).
+void BM_Particles(benchmark::State &state)
+{
+    set_up((int)state.range(0), (int)state.range(1));
+    for (int n = 0; n < WARM_UP_FRAMES; n++) on_idle();
+    for (auto _ : state) {
+        set_projection();
+        draw_particles(PARTICLE_LIFE_SCALE);
+        glFinish();
+    }
+    stop_program();
+}
+
+// The status lines, probe and FPS line alone, as a frame of the solver mode
+// writes them, with nothing else drawn.
+void BM_Text(benchmark::State &state)
+{
+    set_up((int)state.range(0), VIEW_DENSITY_DEPTH);
+    density_depth = 0;
+    particles_on = 0;
+    mouse_probe = (int)state.range(1);
+    for (auto _ : state) {
+        draw_frame();
+        glFinish();
+    }
+    stop_program();
+}
+
+// The display callback alone, on the same state.
+void BM_DrawOnly(benchmark::State &state)
+{
+    set_up((int)state.range(0), (int)state.range(1));
+    for (int n = 0; n < WARM_UP_FRAMES; n++) on_idle();
+    for (auto _ : state) {
+        draw_frame();
+        glFinish();
+    }
+    state.counters["fps"] = benchmark::Counter((double)state.iterations(),
+                                               benchmark::Counter::kIsRate);
+    stop_program();
+}
+
+void frame_args(benchmark::internal::Benchmark *b)
+{
+    for (int grid : {100, 200})
+        for (int view : {VIEW_PLASMA, VIEW_DENSITY_DEPTH, VIEW_START_UP}) b->Args({grid, view});
+    b->ArgNames({"grid", "view"})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_WholeFrame)->Apply(frame_args);
+BENCHMARK(BM_DrawOnly)->Apply(frame_args);
+BENCHMARK(BM_FieldView)->Apply(frame_args);
+BENCHMARK(BM_Text)->Args({100, 0})->Args({100, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Particles)->Args({100, VIEW_PLASMA})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,457 @@
+// Whole frames: the status lines and hints, the mouse cell and the probe,
+// text placement and colour, the view's projection, the wireframe switch.
+#include "tests/render/render_fixture.h"
+
+#include "game/game.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using namespace render_test;
+
+using DrawFrame = RenderTest;
+
+// A frame in the full window, for the text checks.
+class DrawFrameText : public RenderTest {
+protected:
+    void SetUp() override
+    {
+        RenderTest::SetUp();
+        win_width = WINDOW_W;
+        win_height = WINDOW_H;
+        show_text = 1;
+    }
+    // Pixel box of a text position in view units, reaching `ascent` pixels
+    // above the baseline and 3 below it.
+    static int text_pixels(const Picture &p, float x, float y, int width, int ascent)
+    {
+        int px = (int)(x * WINDOW_W), py = (int)(y * WINDOW_H);
+        return p.lit(px, py - 3, std::min(px + width, WINDOW_W), std::min(py + ascent, WINDOW_H));
+    }
+};
+
+TEST_F(DrawFrame, StatusLinesNameTheDrawnViewAndOverlays)
+{
+    density_depth = 0;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "");
+    EXPECT_STREQ(status_line_2, "");
+    EXPECT_STREQ(status_line_3, "");
+    EXPECT_EQ(grab().lit(0, 0, FIELD_PX, FIELD_PX), 0) << "no view: black";
+
+    density_depth = 3;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "Density Shader - Depth: 3");
+
+    density_depth = 0;
+    velocity_shader = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "Velocity Shader");
+    velocity_shader = 0;
+
+    // Several views on: all drawn in order, the last one named.
+    dye_shader = 1;
+    plasma_shader = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "Plasma Shader");
+    dye_shader = 0;
+    curl_shader = 1;
+    divergence_shader = 1;
+    plasma_shader = 0;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "Curl Shader");
+
+    velocity_lines = 2;
+    draw_frame();
+    EXPECT_STREQ(status_line_2, "Velocity Lines");
+    vorticity_lines = 1;
+    velocity_grid = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_2, "Vorticity Lines");
+    EXPECT_STREQ(status_line_3, "Velocity Grid");
+
+    // Switched off again, the names go with the next frame.
+    velocity_lines = vorticity_lines = velocity_grid = 0;
+    curl_shader = divergence_shader = 0;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "");
+    EXPECT_STREQ(status_line_2, "");
+    EXPECT_STREQ(status_line_3, "");
+}
+
+TEST_F(DrawFrame, PhysicsLineAndMouseModeHints)
+{
+    vorticity_on = 1;
+    gravity_on = 0;
+    buoyancy_on = 1;
+    particles_on = 0;
+    dye_hue = 120.5f;
+    hue1 = 0;
+    hue2 = 359.25f;
+    draw_frame();
+    EXPECT_STREQ(status_line_4,
+                 "Vorticity = 1 | Gravity = 0 | Buoyancy = 1 | Particles = 0 | "
+                 "Dye Hue = 120.500000 | Hue 1 = 0.000000 | Hue 2 = 359.250000");
+
+    jet_mode = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_4, "Left click to set particle jet; Right click to set density jet");
+    jet_mode = 0;
+    wall_mode = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_4, "Wall Mode: Left click to set walls; Right click to clear walls");
+    pressure_mode = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_4,
+                 "Pressure Mode: Left click to create sinkholes; Right click to create shockwaves");
+}
+
+TEST_F(DrawFrame, GameModeStatusLinesReplaceEverythingElse)
+{
+    game_mode = 1;
+    game.level = 4;
+    game.lives = 7;
+    velocity_shader = 1;
+    velocity_lines = 1;
+    velocity_grid = 1;
+    wall_mode = 1;
+    draw_frame();
+    EXPECT_STREQ(status_line_1, "FLUXBALL v1.0");
+    EXPECT_STREQ(status_line_2, "Level: 4");
+    EXPECT_STREQ(status_line_3, "Lives: 7");
+    EXPECT_STREQ(status_line_4, CREDIT_LINE);
+    EXPECT_GT(strlen(CREDIT_LINE), 0u);
+}
+
+TEST_F(DrawFrame, PauseReplacesTheCentreTextInBothModes)
+{
+    draw_frame();
+    EXPECT_STREQ(center_text, "");
+    paused = 1;
+    draw_frame();
+    EXPECT_STREQ(center_text, "-PAUSED-");
+
+    game_mode = 1;
+    game.playing = 1;
+    game.countdown = 2;
+    draw_frame();
+    EXPECT_STREQ(center_text, "-PAUSED-");
+}
+
+TEST_F(DrawFrame, MouseCellFollowsThePointerWithRowsFromTheBottom)
+{
+    mouse_x = 0;
+    mouse_y = FIELD_PX - 1;
+    draw_frame();
+    EXPECT_EQ(mouse_cell_x, 1);
+    EXPECT_EQ(mouse_cell_y, 1);
+
+    mouse_x = FIELD_PX - 1;
+    mouse_y = 0;                       // the top pixel row: the border row
+    draw_frame();
+    EXPECT_EQ(mouse_cell_x, GRID);
+    EXPECT_EQ(mouse_cell_y, GRID + 1);
+
+    mouse_x = 85;                      // 85 / 200 * 10 + 1 = 5.25
+    mouse_y = 129;                     // 71 / 200 * 10 + 1 = 4.55
+    draw_frame();
+    EXPECT_EQ(mouse_cell_x, 5);
+    EXPECT_EQ(mouse_cell_y, 4);
+}
+
+TEST_F(DrawFrame, ProbeShowsTheValuesOfTheCellUnderThePointer)
+{
+    mouse_probe = 1;
+    const int k = cell_index(5, GRID + 1);
+    color[k] = Color{0.25f, 0.5f, 0.75f, 1};
+    dens[k] = 7.5f;
+    u[k] = -0.125f;
+    v[k] = 2.0f;
+    curl[k] = -3.5f;
+    mouse_x = 85;
+    mouse_y = 0;
+    draw_frame();
+    EXPECT_STREQ(probe_line,
+                 "R=0.250000, G=0.500000, B=0.750000, Dens=7.500000, U=-0.125000, "
+                 "V=2.000000, Curl=-3.500000, X=5, Y=11");
+
+    mouse_probe = 0;
+    draw_frame();
+    EXPECT_STREQ(probe_line, "");
+}
+
+// Outside the window (while a button is held) the probe reads the nearest
+// cell of the arrays, border ring included, and names that cell.
+TEST_F(DrawFrame, ProbeOutsideTheWindowReadsTheNearestArrayCell)
+{
+    mouse_probe = 1;
+    dens[cell_index(0, 0)] = 1.5f;
+    dens[cell_index(GRID + 1, GRID + 1)] = 2.5f;
+    dens[cell_index(GRID + 1, 3)] = 3.5f;
+
+    mouse_x = -500;
+    mouse_y = 5000;
+    draw_frame();
+    EXPECT_EQ(mouse_cell_x, -24);
+    EXPECT_EQ(mouse_cell_y, -239);
+    EXPECT_NE(strstr(probe_line, "Dens=1.500000"), nullptr) << probe_line;
+    EXPECT_NE(strstr(probe_line, "X=0, Y=0"), nullptr) << probe_line;
+
+    mouse_x = 100000;
+    mouse_y = -100000;
+    draw_frame();
+    EXPECT_NE(strstr(probe_line, "Dens=2.500000"), nullptr) << probe_line;
+    EXPECT_NE(strstr(probe_line, "X=11, Y=11"), nullptr) << probe_line;
+
+    mouse_x = INT_MAX;
+    mouse_y = 150;                     // 50 / 200 * 10 + 1 = 3.5
+    win_width = 1;
+    draw_frame();
+    EXPECT_GT(mouse_cell_x, GRID);
+    EXPECT_NE(strstr(probe_line, "Dens=3.500000"), nullptr) << probe_line;
+    EXPECT_NE(strstr(probe_line, "X=11, Y=3"), nullptr) << probe_line;
+}
+
+TEST_F(DrawFrame, WindowWithoutAreaKeepsTheLastMouseCell)
+{
+    mouse_probe = 1;
+    mouse_x = 85;
+    mouse_y = 129;
+    draw_frame();
+    ASSERT_EQ(mouse_cell_x, 5);
+    ASSERT_EQ(mouse_cell_y, 4);
+    win_width = 0;
+    win_height = 0;
+    mouse_x = 10;
+    mouse_y = 10;
+    draw_frame();
+    EXPECT_EQ(mouse_cell_x, 5);
+    EXPECT_EQ(mouse_cell_y, 4);
+    EXPECT_NE(strstr(probe_line, "X=5, Y=4"), nullptr) << probe_line;
+}
+
+TEST_F(DrawFrame, OverlongProbeLineIsCutToTheBuffer)
+{
+    mouse_probe = 1;
+    mouse_x = 85;
+    mouse_y = 129;
+    const int k = cell_index(5, 4);
+    color[k] = Color{3e38f, -3e38f, 3e38f, 1};
+    dens[k] = u[k] = v[k] = curl[k] = -3e38f;
+    draw_frame();
+    EXPECT_EQ(strlen(probe_line), (size_t)TEXT_LEN - 1);
+    EXPECT_EQ(std::string(probe_line).rfind("R=300000000", 0), 0u) << probe_line;
+}
+
+TEST_F(DrawFrame, WireframeOutlinesTheQuadsFromTheNextFrameOn)
+{
+    velocity_shader = 1;
+    fill_all(u, 0.05f);                // (0.5, 0.5, 0) everywhere
+    // A point inside a quad, off its edges and its diagonal.
+    const int x = cell_px(5) + 12, y = cell_px(5) + 3;
+    draw_frame();
+    expect_color(grab().at(x, y), 0.5f, 0.5f, 0, "filled");
+
+    wireframe = 1;
+    draw_frame();
+    expect_color(grab().at(x, y), 0.5f, 0.5f, 0, "still filled in the switching frame");
+    draw_frame();
+    Picture p = grab();
+    expect_color(p.at(x, y), 0, 0, 0, "outlined");
+    EXPECT_GT(p.lit(cell_px(5) - 1, y - 1, cell_px(5) + 2, y + 2), 0) << "edge";
+
+    wireframe = 0;
+    draw_frame();
+    draw_frame();
+    expect_color(grab().at(x, y), 0.5f, 0.5f, 0, "filled again");
+}
+
+TEST_F(DrawFrame, OverlaysLieOverTheFieldView)
+{
+    pressure_shader = 1;
+    fill_all(pressure, 0.0001f);       // (0, 0, 0.4)
+    velocity_grid = 1;
+    draw_frame();
+    Picture p = grab();
+    // The grid's horizontal sides are red and replace what lies under them.
+    int x = cell_px(5) + CELL_PX / 2, best = 0;
+    float red = 0, blue = 1;
+    for (int y = cell_px(5) - 1; y <= cell_px(5) + 1; y++)
+        if (p.at(x, y).r > red) {
+            red = p.at(x, y).r;
+            blue = p.at(x, y).b;
+            best = y;
+        }
+    EXPECT_GT(red, 0.95f) << "row " << best;
+    EXPECT_LT(blue, 0.05f) << "row " << best;
+    expect_color(p.at(x, cell_px(5) + 5), 0, 0, 0.4f, "between the sides");
+}
+
+TEST_F(DrawFrame, VelocityGridLiesOverTheLineOverlays)
+{
+    fill_all(u, 0);
+    fill_all(v, 0);
+    fill_all(vort_force_u, 0);
+    fill_all(vort_force_v, 0);
+    // A vorticity line from the centre of cell (3, 3) up and right; it
+    // crosses the grid's red side at row 70 near x = 57.
+    vort_force_u[cell_index(3, 3)] = 0.1f / 7.0f;
+    vort_force_v[cell_index(3, 3)] = 0.3f / 7.0f;
+    vorticity_lines = 1;
+    velocity_grid = 1;
+    draw_frame();
+    Picture p = grab();
+    int grid_red = 0, mixed = 0;
+    for (int y = 67; y <= 72; y++)
+        for (int x = 52; x <= 62; x++) {
+            Rgb c = p.at(x, y);
+            if (c.r > 0.95f && c.g < 0.02f) grid_red++;
+            if (c.r > 0.95f && c.g >= 0.02f) mixed++;
+        }
+    EXPECT_GT(grid_red, 5);
+    EXPECT_EQ(mixed, 0) << "a line was drawn over the grid";
+    // The line itself is there below and above the crossing.
+    EXPECT_GT(p.lit(52, 55, 56, 65), 0);
+    EXPECT_GT(p.lit(58, 75, 64, 90), 0);
+}
+
+TEST_F(DrawFrame, TiltedViewOnlyForTheDensityDepthView)
+{
+    float m[16];
+    density_depth = 0;
+    set_projection();
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    EXPECT_FLOAT_EQ(m[0], 2.0f);       // x: 0..1 onto -1..1
+    EXPECT_FLOAT_EQ(m[5], 2.0f);
+    EXPECT_FLOAT_EQ(m[9], 0.0f);       // z does not move y
+    EXPECT_FLOAT_EQ(m[12], -1.0f);
+    EXPECT_FLOAT_EQ(m[13], -1.0f);
+
+    density_depth = 4;
+    set_projection();
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    EXPECT_NEAR(m[0], 2.0f, 1e-5);
+    EXPECT_NEAR(m[5], 2.0f, 1e-5);
+    // A unit of z lifts a vertex by about 0.002 view units (0.004 in clip units).
+    EXPECT_NEAR(m[9], 0.004f, 2e-4);
+    EXPECT_NEAR(m[8], 0.0f, 1e-6);
+
+    draw_frame();
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int i = 0; i < 16; i++) EXPECT_FLOAT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], FIELD_PX);
+    EXPECT_EQ(viewport[3], FIELD_PX);
+}
+
+TEST_F(DrawFrameText, TextLinesAppearInTheirPlaces)
+{
+    mouse_probe = 1;
+    paused = 1;
+    velocity_shader = 1;               // a still fluid: black, but named
+    fps = 60;
+    draw_frame();
+    Picture p = grab();
+    EXPECT_GT(text_pixels(p, 0.0f, 0.98f, 120, 12), 20) << "status line 1";
+    EXPECT_GT(text_pixels(p, 0.01f, 0.01f, 300, 10), 50) << "status line 4";
+    EXPECT_GT(text_pixels(p, 0.0f, 0.95f, 300, 10), 50) << "probe";
+    EXPECT_GT(text_pixels(p, 0.46f, 0.6f, 80, 14), 50) << "-PAUSED-";
+    EXPECT_GT(text_pixels(p, 0.85f, 0.98f, 60, 12), 20) << "FPS";
+    // White: every lit pixel of the status line is grey.
+    for (int y = 2; y < 16; y++)
+        for (int x = 8; x < 300; x++) {
+            Rgb c = p.at(x, y);
+            ASSERT_NEAR(c.r, c.g, 0.01f) << x << "," << y;
+            ASSERT_NEAR(c.g, c.b, 0.01f) << x << "," << y;
+        }
+    // Nothing where no text goes: the middle of status lines 2 and 3 (empty
+    // in the solver mode without overlays).
+    EXPECT_EQ(text_pixels(p, 0.31f, 0.98f, 200, 12), 0);
+    EXPECT_EQ(text_pixels(p, 0.61f, 0.98f, 120, 12), 0);
+
+    paused = 0;
+    mouse_probe = 0;
+    draw_frame();
+    p = grab();
+    EXPECT_EQ(text_pixels(p, 0.46f, 0.6f, 80, 14), 0) << "no -PAUSED-";
+    EXPECT_EQ(text_pixels(p, 0.0f, 0.95f, 300, 8), 0) << "no probe";
+}
+
+TEST_F(DrawFrameText, NoTextAtAllWhenTextIsOff)
+{
+    show_text = 0;
+    mouse_probe = 1;
+    paused = 1;
+    fps = 60;
+    draw_frame();
+    EXPECT_STREQ(center_text, "-PAUSED-");
+    Picture p = grab();
+    EXPECT_EQ(text_pixels(p, 0.0f, 0.95f, 800, 30), 0) << "top lines";
+    EXPECT_EQ(text_pixels(p, 0.46f, 0.6f, 80, 14), 0) << "centre";
+    EXPECT_EQ(text_pixels(p, 0.01f, 0.01f, 780, 10), 0) << "bottom line";
+}
+
+TEST_F(DrawFrameText, LevelUpBannerIsLargeAndGreen)
+{
+    game_mode = 1;
+    game.playing = 1;
+    game.countdown = -1;
+    game.banner_frames = 10;
+    game.banner_level_up = 1;
+    draw_frame();
+    ASSERT_STREQ(banner_text, "  LEVEL UP!");
+    Picture p = grab();
+    int px = (int)(0.44f * WINDOW_W), py = (int)(0.7f * WINDOW_H);
+    int green = 0;
+    for (int y = py - 3; y < py + 16; y++)
+        for (int x = px; x < px + 140; x++) {
+            Rgb c = p.at(x, y);
+            if (c.g > 0.9f && c.r > 0.45f && c.r < 0.55f && c.b > 0.45f && c.b < 0.55f) green++;
+        }
+    // HELVETICA_18 capitals are about 13 pixels tall.
+    EXPECT_GT(green, 100);
+    EXPECT_GT(p.lit(px, py + 10, px + 140, py + 14), 0) << "taller than the small font";
+}
+
+TEST_F(DrawFrameText, DrawTextSetsTheColourBeforeThePosition)
+{
+    set_projection();
+    glColor3f(0, 1, 0);
+    draw_text("XXXX", small_font, 0.1f, 0.5f, 1, 0, 0);
+    Picture p = grab();
+    int red = 0, other = 0;
+    for (int y = 290; y < 315; y++)
+        for (int x = 70; x < 120; x++) {
+            Rgb c = p.at(x, y);
+            if (c.r > 0.9f && c.g < 0.1f && c.b < 0.1f) red++;
+            else if (c.r + c.g + c.b > 0) other++;
+        }
+    EXPECT_GT(red, 20);
+    EXPECT_EQ(other, 0);
+}
+
+TEST_F(DrawFrameText, FpsLineShowsTheFigureTruncated)
+{
+    set_projection();
+    fps = 59.9f;
+    draw_fps(0.1f, 0.5f, 1, 1, 1);
+    Picture shown = grab();
+
+    set_projection();
+    draw_text("FPS: 59", small_font, 0.1f, 0.5f, 1, 1, 1);
+    Picture expected = grab();
+    set_projection();
+    draw_text("FPS: 60", small_font, 0.1f, 0.5f, 1, 1, 1);
+    Picture rounded = grab();
+
+    ASSERT_GT(expected.lit(0, 0, WINDOW_W, WINDOW_H), 20);
+    EXPECT_TRUE(shown.data == expected.data);
+    EXPECT_FALSE(shown.data == rounded.data);
+}
+
+}  // namespace
