@@ -77,6 +77,22 @@ void apply_gravity(void);
 void apply_buoyancy(void);
 void apply_confinement(void);
 
+// The step lists the wall cells once (the wall field does not change while
+// it runs) and the boundary rule uses that list until forget_wall_cells.
+void list_wall_cells(void);
+void forget_wall_cells(void);
+
+// Threads the step uses: SOLVER_THREADS_AUTO (the default) shares the work
+// with one helper thread except for a while after a step that mostly waited
+// for it (the machine is busy); ONE keeps to the calling thread; TWO always
+// uses the helper. Every setting gives the same fields.
+enum { SOLVER_THREADS_AUTO = 0, SOLVER_THREADS_ONE = 1, SOLVER_THREADS_TWO = 2 };
+extern int solver_threads;
+// Runs job(ctx, part, parts) for part = 0 .. parts-1 on the solver's threads
+// and returns when every part is done; parts is 2 when the helper thread
+// takes part, else 1.
+void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx);
+
 // ---------------------------------------------------------------------------
 // Jets and particles
 // ---------------------------------------------------------------------------

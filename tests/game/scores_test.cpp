@@ -1,0 +1,260 @@
+// The top-ten table: insertion order, the name typed at the keyboard, and the
+// file "scores.txt" (round trips, console echo, hostile files, failed saves).
+#include "tests/support/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+class Scores : public ::testing::Test {
+protected:
+    std::string dir;
+    std::string file;
+    const char *saved_name = nullptr;
+
+    void SetUp() override
+    {
+        stub_elapsed_ms = 0;
+        start_program(40);
+        dir = make_temp_dir();
+        file = dir + "/scores.txt";
+        saved_name = score_file_name;
+        score_file_name = file.c_str();
+        memset(high_scores, 0, sizeof high_scores);
+    }
+    void TearDown() override
+    {
+        score_file_name = saved_name;
+        memset(high_scores, 0, sizeof high_scores);
+        std::string cmd = "rm -rf '" + dir + "'";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "could not remove " << dir;
+    }
+
+    void set_row(int r, const char *name, int level)
+    {
+        snprintf(high_scores[r].name, sizeof high_scores[r].name, "%s", name);
+        high_scores[r].level = level;
+    }
+    void insert(const char *name, int level)
+    {
+        snprintf(name_buffer, sizeof name_buffer, "%s", name);
+        insert_high_score(level);
+        memset(name_buffer, 0, sizeof name_buffer);
+    }
+    std::string table(void)
+    {
+        std::string out;
+        for (const ScoreEntry &row : high_scores)
+            out += std::string(row.name) + ":" + std::to_string(row.level) + " ";
+        return out;
+    }
+};
+
+const std::string EMPTY_ROW = " = 0\n";
+
+std::string repeat(const std::string &s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; i++) out += s;
+    return out;
+}
+
+TEST_F(Scores, FirstEntryCreatesTheFileWithNineEmptyRows)
+{
+    insert("ann", 4);
+    EXPECT_EQ(read_file(file), "ann = 4\n" + repeat(EMPTY_ROW, 9));
+    struct stat st;
+    EXPECT_NE(stat((file + ".tmp").c_str(), &st), 0) << "temporary file left behind";
+}
+
+TEST_F(Scores, NewRowGoesAboveEqualRowsAndRotatesTheRunAboveIt)
+{
+    set_row(0, "a", 5);
+    set_row(1, "b", 5);
+    set_row(2, "c", 5);
+    set_row(3, "d", 3);
+    insert("new", 5);
+    EXPECT_EQ(table(), "new:5 a:5 b:5 c:5 d:3 :0 :0 :0 :0 :0 ");
+
+    memset(high_scores, 0, sizeof high_scores);
+    set_row(0, "a", 5);
+    set_row(1, "b", 5);
+    set_row(2, "c", 5);
+    set_row(3, "d", 3);
+    insert("new", 4);
+    EXPECT_EQ(table(), "c:5 a:5 b:5 new:4 d:3 :0 :0 :0 :0 :0 ");
+}
+
+TEST_F(Scores, TopLevelTakesRowOneAndAFullTableDropsTheLastRow)
+{
+    const char *names[SCORE_ROWS] = {"r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9", "r10"};
+    for (int r = 0; r < SCORE_ROWS; r++) set_row(r, names[r], 20 - r);
+    insert("top", 20);
+    EXPECT_EQ(table(), "top:20 r1:20 r2:19 r3:18 r4:17 r5:16 r6:15 r7:14 r8:13 r9:12 ");
+    insert("low", 12);
+    EXPECT_EQ(std::string(high_scores[9].name), "low");
+}
+
+TEST_F(Scores, SavedTableReloadsEqualAndIsEchoed)
+{
+    set_row(0, "Ada Lovelace", 12);
+    set_row(1, " lead and trail ", 9);
+    set_row(2, "x = 3", 7);
+    set_row(3, "#hash", 5);
+    set_row(4, "", 4);
+    set_row(5, "=", 2);
+    ASSERT_EQ(save_high_scores(), 1);
+    ScoreEntry saved[SCORE_ROWS];
+    memcpy(saved, high_scores, sizeof saved);
+    memset(high_scores, 0x55, sizeof high_scores);
+    std::string console = capture_stdout(load_high_scores);
+    for (int r = 0; r < SCORE_ROWS; r++) {
+        EXPECT_STREQ(high_scores[r].name, saved[r].name) << "row " << r + 1;
+        EXPECT_EQ(high_scores[r].level, saved[r].level) << "row " << r + 1;
+    }
+    EXPECT_EQ(console.rfind("\nHigh Scores: \nAda Lovelace = 12\n", 0), 0u) << console;
+    EXPECT_NE(console.find("\n = 0\n"), std::string::npos);
+}
+
+TEST_F(Scores, MissingFileLeavesAnEmptyTable)
+{
+    set_row(0, "stale", 3);
+    std::string console = capture_stdout(load_high_scores);
+    EXPECT_EQ(console, "Error: Could not open score file.\n");
+    EXPECT_EQ(table(), repeat(":0 ", 10));
+}
+
+TEST_F(Scores, ReaderSkipsCommentsBlankAndMalformedLinesAndStopsAtTen)
+{
+    std::string text = "# best first\n\n# name = level\n#rows = 10 or so\nann = 9\nno separator here\nbob = \nbo b = 8x\r\n"
+                       "cy =7\n   = -3\n";
+    for (int i = 0; i < 12; i++) text += "p" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    write_file(file, text);
+    load_high_scores();
+    EXPECT_EQ(table(), "ann:9 bo b:8   :-3 p0:0 p1:1 p2:2 p3:3 p4:4 p5:5 p6:6 ");
+}
+
+TEST_F(Scores, LongNamesAndLevelsAreCutToFit)
+{
+    std::string name(600, 'n');
+    write_file(file, name + " = 99999999999\nshort = -99999999999\n" + std::string(3000, 'z') + " = 5\n");
+    load_high_scores();
+    EXPECT_EQ(strlen(high_scores[0].name), 255u);
+    EXPECT_EQ(high_scores[0].level, 2147483647);
+    EXPECT_STREQ(high_scores[1].name, "short");
+    EXPECT_EQ(high_scores[1].level, -2147483647 - 1);
+    // A line past the reader's 1023 characters loses its separator and
+    // level: it is skipped, and its tail is not read as another line.
+    EXPECT_EQ(high_scores[2].level, 0);
+    EXPECT_STREQ(high_scores[2].name, "");
+}
+
+TEST_F(Scores, HostileFilesDoNotCrashTheReader)
+{
+    std::string garbage;
+    for (int i = 0; i < 70000; i++) garbage += (char)((i * 7919 + 13) % 256);
+    write_file(file, garbage);
+    load_high_scores();
+    for (const ScoreEntry &row : high_scores) EXPECT_LT(strlen(row.name), 256u);
+
+    write_file(file, std::string(4 << 20, 'x'));    // 4 MB without a line end
+    load_high_scores();
+    EXPECT_EQ(table(), repeat(":0 ", 10));
+
+    write_file(file, std::string("a\0b = 4\n", 8));
+    load_high_scores();
+    EXPECT_EQ(table(), repeat(":0 ", 10)) << "a NUL cuts the line before its separator";
+
+    score_file_name = dir.c_str();      // a directory
+    std::string console = capture_stdout(load_high_scores);
+    EXPECT_EQ(console, "Error: Could not open score file.\n");
+}
+
+TEST_F(Scores, FailedSaveKeepsTheFileAndTheRowInMemory)
+{
+    write_file(file, "old = 3\n" + repeat(EMPTY_ROW, 9));
+    ASSERT_EQ(mkdir((file + ".tmp").c_str(), 0700), 0);     // blocks the temporary file
+    snprintf(name_buffer, sizeof name_buffer, "%s", "kept");
+    std::string console = capture_stdout([] { insert_high_score(8); });
+    EXPECT_EQ(console, "Error: Could not open score file.\n");
+    EXPECT_STREQ(high_scores[0].name, "kept");
+    EXPECT_EQ(read_file(file), "old = 3\n" + repeat(EMPTY_ROW, 9));
+
+    score_file_name = dir.c_str();      // a directory cannot be replaced by a file
+    EXPECT_EQ(save_high_scores(), 0);
+    struct stat st;
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_NE(stat((dir + ".tmp").c_str(), &st), 0) << "temporary file left behind";
+}
+
+TEST_F(Scores, TypedNameIsLimitedAndEnterSavesIt)
+{
+    game.level = 6;
+    game.final_rank = 1;
+    name_entry = 1;
+    for (const char *c = "Grace Hopper of the Navy"; *c; c++) on_keyboard((unsigned char)*c, 0, 0);
+    EXPECT_EQ(name_length, 20);
+    EXPECT_STREQ(name_buffer, "Grace Hopper of the ");
+    EXPECT_EQ(game.playing, 0) << "space typed a blank instead of starting a game";
+    on_keyboard(8, 0, 0);
+    on_keyboard(127, 0, 0);
+    on_keyboard(9, 0, 0);       // tab: ignored
+    on_keyboard(200, 0, 0);     // beyond ASCII: ignored
+    EXPECT_STREQ(name_buffer, "Grace Hopper of th");
+    on_keyboard(13, 0, 0);
+    EXPECT_EQ(name_entry, 0);
+    EXPECT_EQ(score_saved, 1);
+    EXPECT_EQ(name_length, 0);
+    EXPECT_EQ(name_buffer[0], 0);
+    EXPECT_STREQ(high_scores[0].name, "Grace Hopper of th");
+    EXPECT_EQ(high_scores[0].level, 6);
+    EXPECT_EQ(read_file(file), "Grace Hopper of th = 6\n" + repeat(EMPTY_ROW, 9));
+}
+
+TEST_F(Scores, BackspaceOnAnEmptyNameAndAnEmptyEntry)
+{
+    game.level = 2;
+    name_entry = 1;
+    on_keyboard(8, 0, 0);
+    EXPECT_EQ(name_length, 0);
+    on_keyboard(13, 0, 0);
+    EXPECT_EQ(high_scores[0].level, 2);
+    EXPECT_STREQ(high_scores[0].name, "");
+    EXPECT_EQ(read_file(file), " = 2\n" + repeat(EMPTY_ROW, 9));
+}
+
+TEST_F(Scores, RankedGameOverArmsNameEntryInTheNextFrame)
+{
+    set_row(0, "best", 30);
+    game_start();
+    game.level = 4;
+    game.lives = 1;
+    game.countdown = -1;
+    ball.x = 3.0f;
+    ball.vx = -1.5f;
+    on_idle();      // the point takes the last life
+    EXPECT_EQ(game.game_over, 1);
+    EXPECT_EQ(game.final_rank, 2);
+    EXPECT_EQ(name_entry, 0);
+    on_idle();
+    EXPECT_EQ(name_entry, 1);
+}
+
+TEST_F(Scores, UnrankedGameOverAsksForNoName)
+{
+    for (int r = 0; r < SCORE_ROWS; r++) set_row(r, "pro", 50);
+    game_start();
+    game.lives = 0;
+    on_idle();
+    EXPECT_EQ(game.game_over, 1);
+    EXPECT_EQ(game.final_rank, 0);
+    on_idle();
+    EXPECT_EQ(name_entry, 0);
+}
+
+}  // namespace
