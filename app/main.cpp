@@ -10,6 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 
+// A window larger than the screen is of no use, and one of tens of
+// thousands of pixels each way makes the GL driver fail to allocate its
+// buffers: the requested size is held to the screen's.
+static void limit_window_to_screen(void)
+{
+    int screen_w = glutGet(GLUT_SCREEN_WIDTH);
+    int screen_h = glutGet(GLUT_SCREEN_HEIGHT);
+    if (screen_w > 0 && win_width > screen_w) win_width = screen_w;
+    if (screen_h > 0 && win_height > screen_h) win_height = screen_h;
+}
+
 int main(int argc, char **argv)
 {
     // Console lines appear at once, also when the console is a file or pipe.
@@ -43,6 +54,7 @@ int main(int argc, char **argv)
     clear_jets();
     game_reset_to_title();              // now the title music starts
 
+    limit_window_to_screen();
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(win_width, win_height);

@@ -206,10 +206,11 @@ static int read_line(FILE *f, char *buf, int size)
     return 1;
 }
 
+// Only a regular file: a directory cannot be read and a pipe would block.
 static FILE *open_regular_file(const char *file_name)
 {
     struct stat st;
-    if (stat(file_name, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    if (stat(file_name, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     return fopen(file_name, "r");
 }
 

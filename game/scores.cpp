@@ -96,7 +96,8 @@ void load_high_scores(void)
     memset(high_scores, 0, sizeof high_scores);
     struct stat st;
     FILE *f = nullptr;
-    if (stat(score_file_name, &st) == 0 && !S_ISDIR(st.st_mode)) f = fopen(score_file_name, "r");
+    // Only a regular file: a directory cannot be read and a pipe would block.
+    if (stat(score_file_name, &st) == 0 && S_ISREG(st.st_mode)) f = fopen(score_file_name, "r");
     if (!f) {
         print_open_error();
         return;

@@ -27,7 +27,7 @@ mkdir -p "$OUT_DIR"
 
 # A private X server; it picks a free display number.
 mkfifo "$WORK/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/displayfd" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/displayfd" >/dev/null 2>&1 &
 XVFB_PID=$!
 read -r -t 20 number <"$WORK/displayfd" || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=":$number"

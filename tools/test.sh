@@ -1,8 +1,37 @@
 #!/usr/bin/env bash
-# test.sh -- sets everything up and runs the whole test suite. Tests that draw
-# start their own private X servers (Xvfb), so no display is needed.
-set -euo pipefail
+# test.sh -- sets everything up and runs the whole test suite: the tests of
+# the normal build, the same tests again in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a bounded run of each fuzz target. Tests
+# that draw start their own private X servers (Xvfb), so no display is needed.
+# Usage: tools/test.sh [seconds per fuzz target, default 40]
+set -uo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-cd build
-ctest --output-on-failure -j "$(nproc)" --timeout 600
+FUZZ_SECONDS=${1:-40}
+JOBS=$(nproc)
+
+tools/setup.sh || exit 1
+
+failed=0
+stages=0
+
+echo "== tests (normal build)"
+stages=$((stages + 1))
+(cd build && ctest --output-on-failure -j "$JOBS" --timeout 600) || failed=$((failed + 1))
+
+echo "== tests (AddressSanitizer and UndefinedBehaviorSanitizer build)"
+stages=$((stages + 1))
+if cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLUXBALL_SANITIZE=ON \
+         -DFLUXBALL_BENCH=OFF >/dev/null && cmake --build build-asan -j "$JOBS" >/dev/null; then
+  (cd build-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+     ctest --output-on-failure -j "$JOBS" --timeout 900) || failed=$((failed + 1))
+else
+  echo "sanitizer build failed"
+  failed=$((failed + 1))
+fi
+
+echo "== fuzzing"
+stages=$((stages + 1))
+tools/fuzz.sh "$FUZZ_SECONDS" || failed=$((failed + 1))
+
+echo "suite: $((stages - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]

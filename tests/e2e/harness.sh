@@ -28,6 +28,9 @@ trap cleanup EXIT
 fail() {
     echo "FAIL: $*"
     if [ -f "$OUT" ]; then echo "--- console (last 40 lines) ---"; tail -n 40 "$OUT"; fi
+    if [ -f "$WORK/xvfb.log" ] && [ -s "$WORK/xvfb.log" ]; then
+        echo "--- X server ---"; tail -n 20 "$WORK/xvfb.log"
+    fi
     echo "0 passed, 1 failed"
     exit 1
 }
@@ -45,7 +48,7 @@ start_xvfb() {
     for attempt in 1 2 3 4 5; do
         local fifo="$WORK/displayfd.$attempt"
         mkfifo "$fifo"
-        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
         XVFB_PID=$!
         number=
         read -r -t 20 number <"$fifo"

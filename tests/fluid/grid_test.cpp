@@ -109,3 +109,29 @@ TEST(Tables, NoSlotsIsNotAnError)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Tables, OversizedTablesAreRefusedLikeFailedAllocations)
+{
+    Params p;
+    set_default_params(&p);
+    stop_program();
+    params = p;
+    params.max_particles = 99999999;
+    params.max_jets = 99999999;
+    load_working_copies();
+    std::string out = capture_stdout([] {
+        EXPECT_EQ(allocate_particles(), 0);
+        EXPECT_EQ(allocate_jets(), 0);
+    });
+    EXPECT_EQ(out, "Error: cannot allocate particle data!\nError: cannot allocate emitter data!\n");
+    params.max_particles = 1000000;
+    params.max_jets = 1000000;
+    load_working_copies();
+    EXPECT_EQ(allocate_particles(), 1);
+    EXPECT_EQ(allocate_jets(), 1);
+    stop_program();
+}
+
+} // namespace

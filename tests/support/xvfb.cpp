@@ -35,7 +35,7 @@ int ensure_display(void)
         int devnull = open("/dev/null", O_WRONLY);
         if (devnull >= 0) { dup2(devnull, 1); dup2(devnull, 2); }
         execlp("Xvfb", "Xvfb", "-displayfd", fd_text, "-screen", "0", "1024x768x24",
-               "-nolisten", "tcp", (char *)nullptr);
+               "-nolisten", "tcp", "-noreset", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);

@@ -1,0 +1,73 @@
+# Hostile files around the program: scores.txt binary, huge, a directory or a
+# pipe; a save that cannot be written; missing and truncated sound files.
+# The table on disk is never lost or corrupted.
+source "$(dirname "$0")/harness.sh" "$1" "$2"
+copy_sounds
+start_xvfb
+
+quit_cleanly() { key q; expect_exit 1; }
+
+# Binary garbage as the table.
+head -c 20000 /dev/urandom > "$WORK/scores.txt"
+start_fluxball
+console_has "High Scores: " || fail "binary table: no heading"
+quit_cleanly
+
+# A huge table: 30 MB without a line end, then lines.
+{ head -c 30000000 /dev/zero | tr '\0' 'x'; printf '\nann = 3\n'; } > "$WORK/scores.txt"
+start_fluxball
+quit_cleanly
+
+# A directory, and a pipe nobody writes to (it must not block the start).
+rm -f "$WORK/scores.txt"; mkdir "$WORK/scores.txt"
+start_fluxball
+console_has "Error: Could not open score file." || fail "directory: no message"
+quit_cleanly
+rmdir "$WORK/scores.txt"; mkfifo "$WORK/scores.txt"
+start_fluxball
+console_has "Error: Could not open score file." || fail "pipe: no message"
+quit_cleanly
+rm -f "$WORK/scores.txt"
+
+# A save that cannot be written (its temporary file's name is taken by a
+# directory): the message, the old file unchanged, the row kept in memory.
+printf 'ann = 5\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n' > "$WORK/scores.txt"
+cp "$WORK/scores.txt" "$WORK/scores.before"
+mkdir "$WORK/scores.txt.tmp"
+printf 'max_lives = 0\n' > "$WORK/params.txt"
+start_fluxball
+key space                       # the game ends at once: rank 2
+sleep 1
+type_text "Zed"
+key Return
+sleep 0.5
+console_has "Error: Could not open score file." || fail "failed save not reported"
+cmp -s "$WORK/scores.txt" "$WORK/scores.before" || fail "failed save changed scores.txt"
+quit_cleanly
+
+# The same save with the way clear: written whole, nine other rows kept.
+rmdir "$WORK/scores.txt.tmp"
+start_fluxball
+key space
+sleep 1
+type_text "Zed"
+key Return
+sleep 0.5
+quit_cleanly
+[ "$(sed -n 1p "$WORK/scores.txt")" = "ann = 5" ] || fail "first row lost"
+[ "$(sed -n 2p "$WORK/scores.txt")" = "Zed = 1" ] || fail "new row not saved: $(head -3 "$WORK/scores.txt")"
+[ "$(wc -l < "$WORK/scores.txt")" = 10 ] || fail "table is not ten rows"
+[ -e "$WORK/scores.txt.tmp" ] && fail "temporary file left behind"
+rm -f "$WORK/params.txt"
+
+# A missing and a truncated sound file: the result line and status -1.
+rm "$WORK/sounds/hit_wall.wav"
+run_fluxball_to_end
+[ "$APP_STATUS" = 255 ] || fail "missing sound: status $APP_STATUS"
+console_has "FMOD error! (" || fail "missing sound: no result line"
+copy_sounds
+head -c 300 "$SOURCE_DIR/sounds/intro_loop.mp3" > "$WORK/sounds/intro_loop.mp3"
+run_fluxball_to_end
+[ "$APP_STATUS" = 255 ] || fail "truncated sound: status $APP_STATUS"
+console_has "FMOD error! (" || fail "truncated sound: no result line"
+pass
