@@ -86,7 +86,10 @@ static int parse_score_line(char *line, ScoreEntry *row)
     while (isspace((unsigned char)*value)) value++;
     if (*value == 0) return 0;
     *sep = 0;
-    snprintf(row->name, sizeof row->name, "%s", line);
+    // A name too long for a row is cut to fit.
+    size_t name_len = strnlen(line, sizeof row->name - 1);
+    memcpy(row->name, line, name_len);
+    row->name[name_len] = 0;
     row->level = leading_int(value);
     return 1;
 }
