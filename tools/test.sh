@@ -4,10 +4,10 @@
 # UndefinedBehaviorSanitizer (where the hostile-input runs also take place),
 # and a bounded run of each fuzz target. Tests that draw start their own
 # private X servers (Xvfb), so no display is needed.
-# Usage: tools/test.sh [seconds per fuzz target, default 30]
+# Usage: tools/test.sh [seconds per fuzz target, default 60]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-FUZZ_SECONDS=${1:-30}
+FUZZ_SECONDS=${1:-60}
 JOBS=$(nproc)
 START=$(date +%s)
 stage() { echo "== $* (at $(( $(date +%s) - START ))s)"; }
