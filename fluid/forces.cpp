@@ -159,14 +159,6 @@ static void gravity_rows(void *ctx, int part, int parts)
     }
 }
 
-void apply_gravity(void)
-{
-    if (!grid_usable()) return;
-    Direction d = direction_of(GRAVITY_ANGLE);
-    run_solver_parts(gravity_rows, &d);
-    set_boundary(u, BOUNDARY_U);
-    set_boundary(v, BOUNDARY_V);
-}
 
 static void buoyancy_rows(void *ctx, int part, int parts)
 {
@@ -188,14 +180,19 @@ static void buoyancy_rows(void *ctx, int part, int parts)
     }
 }
 
-void apply_buoyancy(void)
+// A body force along an angle: its rows, then the velocity's boundary.
+static void apply_body_force(void (*rows)(void *, int, int), float degrees)
 {
     if (!grid_usable()) return;
-    Direction d = direction_of(BUOYANCY_ANGLE);
-    run_solver_parts(buoyancy_rows, &d);
+    Direction d = direction_of(degrees);
+    run_solver_parts(rows, &d);
     set_boundary(u, BOUNDARY_U);
     set_boundary(v, BOUNDARY_V);
 }
+
+void apply_gravity(void) { apply_body_force(gravity_rows, GRAVITY_ANGLE); }
+
+void apply_buoyancy(void) { apply_body_force(buoyancy_rows, BUOYANCY_ANGLE); }
 
 static void apply_confinement_rows(void *, int part, int parts)
 {
