@@ -76,7 +76,24 @@ start_fluxball() {
     [ -n "$DISPLAY" ] && [ -n "$XVFB_PID" ] || start_xvfb
     (cd "$WORK" && exec "$FLUXBALL_BIN" "$@" >"$OUT" 2>&1 </dev/null) &
     APP_PID=$!
+    wait_for_window
+}
+
+# The same with $WORK read-only (a private read-only bind mount); fails when
+# this machine cannot make mount namespaces (check can_mount_readonly first).
+start_fluxball_readonly() {
+    [ -n "$DISPLAY" ] && [ -n "$XVFB_PID" ] || start_xvfb
+    (cd "$WORK" && exec unshare -m sh -c \
+        'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && cd "$1" && exec "$2"' \
+        sh "$WORK" "$FLUXBALL_BIN" >"$OUT" 2>&1 </dev/null) &
+    APP_PID=$!
+    wait_for_window
+}
+can_mount_readonly() { unshare -m sh -c 'mount --bind /tmp /tmp' 2>/dev/null; }
+
+wait_for_window() {
     local i
+    WID=
     for i in $(seq 1 100); do
         WID=$(xdotool search --name "^Fluxball Prototype$" 2>/dev/null | head -n 1)
         [ -n "$WID" ] && break

@@ -1,5 +1,6 @@
 # Hostile files around the program: scores.txt binary, huge, a directory or a
-# pipe; a save that cannot be written; missing and truncated sound files.
+# pipe; a save that cannot be written, also in a read-only working directory;
+# missing and truncated sound files.
 # The table on disk is never lost or corrupted.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 copy_sounds
@@ -44,6 +45,23 @@ sleep 0.5
 console_has "Error: Could not open score file." || fail "failed save not reported"
 cmp -s "$WORK/scores.txt" "$WORK/scores.before" || fail "failed save changed scores.txt"
 quit_cleanly
+
+# A read-only working directory: the same message, the file unchanged.
+if can_mount_readonly; then
+    rmdir "$WORK/scores.txt.tmp"
+    start_fluxball_readonly
+    key space
+    sleep 1
+    type_text "Ro"
+    key Return
+    sleep 0.5
+    console_has "Error: Could not open score file." || fail "read-only save not reported"
+    cmp -s "$WORK/scores.txt" "$WORK/scores.before" || fail "read-only save changed scores.txt"
+    quit_cleanly
+    mkdir "$WORK/scores.txt.tmp"
+else
+    echo "  (no mount namespaces here: the read-only directory case is skipped)"
+fi
 
 # The same save with the way clear: written whole, nine other rows kept.
 rmdir "$WORK/scores.txt.tmp"
