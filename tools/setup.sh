@@ -10,7 +10,7 @@ PACKAGES=(
   freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libopenal-dev libsndfile1-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool imagemagick x11-utils
+  xvfb xdotool imagemagick x11-utils python3 util-linux
   clang libclang-rt-14-dev
 )
 
