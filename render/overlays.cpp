@@ -26,13 +26,25 @@ static int lattice_ready(void)
            grid_rows == solver.grid_height;
 }
 
-void draw_velocity_lines(void)
+// Additive lines of width 1 (glow over the field view), one glBegin for all.
+static void begin_glow_lines(void)
 {
-    const int style = velocity_lines;
     glLineWidth(LINE_WIDTH);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glBegin(GL_LINES);
+}
+
+static void end_lines(void)
+{
+    glEnd();
+    glDisable(GL_BLEND);
+}
+
+void draw_velocity_lines(void)
+{
+    const int style = velocity_lines;
+    begin_glow_lines();
     if (lattice_ready() && u && v) {
         const int stride = grid_cols + 2;
         for (int i = 0; i <= grid_cols; i++) {
@@ -57,16 +69,12 @@ void draw_velocity_lines(void)
             }
         }
     }
-    glEnd();
-    glDisable(GL_BLEND);
+    end_lines();
 }
 
 void draw_vorticity_lines(void)
 {
-    glLineWidth(LINE_WIDTH);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_LINES);
+    begin_glow_lines();
     if (lattice_ready() && vort_force_u && vort_force_v) {
         const int stride = grid_cols + 2;
         for (int i = 0; i <= grid_cols; i++) {
@@ -82,8 +90,7 @@ void draw_vorticity_lines(void)
             }
         }
     }
-    glEnd();
-    glDisable(GL_BLEND);
+    end_lines();
 }
 
 static inline float clamp_offset(float d)
@@ -123,6 +130,5 @@ void draw_velocity_grid(void)
             }
         }
     }
-    glEnd();
-    glDisable(GL_BLEND);
+    end_lines();
 }
