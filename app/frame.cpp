@@ -54,8 +54,8 @@ void on_idle(void)
         if (game_mode) {
             if (game.game_over == 0)
                 move_paddle((float)mouse_row - player_paddle.y, PLAYER_ID);
-            else if (game.final_rank > 0 && score_saved == 0)
-                name_entry = 1;
+            else if (game.final_rank > 0 && score_saved == 0 && name_entry == 0)
+                begin_name_entry();
             game_update();
         }
         sound_update();

@@ -64,9 +64,7 @@ static void type_name_key(unsigned char key)
         break;
     case KEY_ENTER:
         insert_high_score(game.level);
-        memset(name_buffer, 0, sizeof name_buffer);
-        name_length = 0;
-        name_entry = 0;
+        end_name_entry();
         score_saved = 1;
         break;
     case KEY_ESCAPE:
@@ -159,9 +157,11 @@ void on_special_key(int key, int x, int y)
             plasma_shader = 1;
             dye_shader = curl_shader = divergence_shader = pressure_shader = velocity_shader = 0;
             density_depth = 0;
-            name_entry = 0;
+            end_name_entry();
             score_saved = 0;
         } else {
+            // A name being typed is dropped: the solver's keys are its own.
+            end_name_entry();
             clear_simulation();
             plasma_shader = 0;
             density_depth = 5;

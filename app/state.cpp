@@ -1,6 +1,7 @@
 // state.cpp -- the program-wide window, timing, mouse and flag state, and the
 // fatal exit of start-up.
 #include "app/app.h"
+#include "game/game.h"
 
 #include <cstdlib>
 #include <termios.h>
@@ -48,6 +49,7 @@ void init_flags(void)
     particles_on = 1;
     music_on = 1;
     paused = 0;
+    name_entry = score_saved = name_length = 0;
     cursor_blink = 0;
 }
 

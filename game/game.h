@@ -93,12 +93,17 @@ extern ScoreEntry high_scores[SCORE_ROWS];
 extern const char *score_file_name;     // "scores.txt"
 
 // Name typing: name_entry is set by the frame step at a ranked game over and
-// cleared by Enter or F1; name_buffer is zeroed after each entry.
+// cleared by Enter or F1 (either way); name_buffer is zeroed when an entry
+// begins and when it ends.
 extern int name_entry;
 extern char name_buffer[SCORE_NAME_LEN];
 extern int name_length;
 extern int score_saved;
 
 void load_high_scores(void);
+// Name typing always starts from an empty name and forgets it when it ends,
+// so no key typed before (or in the other mode) reaches the table.
+void begin_name_entry(void);
+void end_name_entry(void);
 void insert_high_score(int level);
 int save_high_scores(void);             // 1 when the file was written

@@ -121,6 +121,20 @@ void load_high_scores(void)
     fclose(f);
 }
 
+void begin_name_entry(void)
+{
+    memset(name_buffer, 0, sizeof name_buffer);
+    name_length = 0;
+    name_entry = 1;
+}
+
+void end_name_entry(void)
+{
+    memset(name_buffer, 0, sizeof name_buffer);
+    name_length = 0;
+    name_entry = 0;
+}
+
 void insert_high_score(int level)
 {
     ScoreEntry *last = &high_scores[SCORE_ROWS - 1];

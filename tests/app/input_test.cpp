@@ -401,6 +401,42 @@ TEST_F(Input, EnterSavesTheNameWithTheLevelAndEndsTyping)
     EXPECT_NE(read_file(dir + "/scores.txt").find("Ann = 5"), std::string::npos);
 }
 
+// Keys typed while a name entry was armed and then left with F1 belong to the
+// solver mode, not to the next name: the new entry starts empty.
+TEST_F(Input, F1LeavesANameEntryAndTheNextOneStartsEmpty)
+{
+    std::string dir = make_temp_dir();
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    memset(high_scores, 0, sizeof high_scores);
+    game.max_lives = 0;
+    key(' ');
+    on_idle();                              // no life: game over, ranked first
+    on_idle();                              // the entry is armed
+    ASSERT_EQ(name_entry, 1);
+    key('k');                               // a stray key before F1
+    special(KEY_F1);
+    EXPECT_EQ(name_entry, 0);
+    int gravity = gravity_on;
+    for (unsigned char c : std::string("xyzg")) key(c);
+    EXPECT_EQ(gravity_on, !gravity);        // the solver's keys work again
+    on_idle();
+    EXPECT_EQ(name_entry, 0);               // never armed in the solver mode
+    special(KEY_F1);
+    key(' ');
+    on_idle();
+    on_idle();
+    ASSERT_EQ(name_entry, 1);
+    EXPECT_EQ(name_length, 0);
+    for (unsigned char c : std::string("ACME")) key(c);
+    key(13);
+    std::string saved = read_file(dir + "/scores.txt");
+    EXPECT_EQ(chdir(cwd), 0);
+    EXPECT_STREQ(high_scores[0].name, "ACME");
+    EXPECT_EQ(saved.substr(0, saved.find('\n')), "ACME = 1");
+}
+
 // ---------------------------------------------------------------------------
 // Mouse record
 // ---------------------------------------------------------------------------
