@@ -9,8 +9,10 @@
 // name starts with "#") are comments, a line without " = " and a value is
 // skipped, names of 256 characters or more are cut to 255, and
 // lines after the tenth row are ignored. The writer replaces the file only
-// through a finished temporary file, so a failed write never loses the table
-// on disk.
+// through a finished temporary file beside it (beside a link's target, so a
+// link stays a link; with the file's permission bits), so a failed write
+// never loses the table on disk. A folder that takes no new file leaves one
+// way: the file is rewritten in place.
 #include "game/game.h"
 
 #include <cctype>
@@ -18,7 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 ScoreEntry high_scores[SCORE_ROWS];
 const char *score_file_name = "scores.txt";
@@ -28,7 +32,10 @@ int name_length;
 int score_saved;
 
 enum { SCORE_LINE_LEN = 1024 };             // a line holds 1023 chars + NUL
-enum { TEMP_NAME_LEN = 4096 };
+enum { PATH_NAME_LEN = 4096 };
+enum { MAX_LINK_HOPS = 40 };                // as the system's own limit on link chains
+static const mode_t PERMISSION_BITS = 07777;
+static const mode_t NEW_FILE_MODE = 0666;   // cut by the umask, as for any new file
 static const char SEPARATOR[] = " = ";
 static const char TEMP_SUFFIX[] = ".tmp";
 
@@ -150,13 +157,34 @@ void insert_high_score(int level)
     save_high_scores();
 }
 
-int save_high_scores(void)
+// The file a save writes: the end of the chain of symbolic links that
+// score_file_name names (or the name itself), so that a link stays a link and
+// its target gets the new table. 0 for a loop or a name too long.
+static int resolve_score_file(char *out, size_t size)
 {
-    char temp_name[TEMP_NAME_LEN];
-    int n = snprintf(temp_name, sizeof temp_name, "%s%s", score_file_name, TEMP_SUFFIX);
-    FILE *f = n > 0 && n < (int)sizeof temp_name ? fopen(temp_name, "w") : nullptr;
+    if (snprintf(out, size, "%s", score_file_name) >= (int)size) return 0;
+    for (int hop = 0; hop < MAX_LINK_HOPS; hop++) {
+        struct stat st;
+        if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return 1;
+        char link[PATH_NAME_LEN];
+        ssize_t n = readlink(out, link, sizeof link - 1);
+        if (n < 0 || n >= (ssize_t)sizeof link - 1) return 0;
+        link[n] = 0;
+        // A relative link is relative to the folder that holds it.
+        const char *slash = strrchr(out, '/');
+        int dir_len = link[0] != '/' && slash ? (int)(slash - out) + 1 : 0;
+        char next[PATH_NAME_LEN];
+        if (snprintf(next, sizeof next, "%.*s%s", dir_len, out, link) >= (int)sizeof next) return 0;
+        memcpy(out, next, sizeof next);
+    }
+    return 0;
+}
+
+static int write_table(int fd)
+{
+    FILE *f = fdopen(fd, "w");
     if (!f) {
-        print_open_error();
+        close(fd);
         return 0;
     }
     int ok = 1;
@@ -165,11 +193,54 @@ int save_high_scores(void)
         snprintf(line, sizeof line, "%s = %d\n", row.name, row.level);
         if (fputs(line, f) == EOF) ok = 0;
     }
+    if (fflush(f) != 0 || fsync(fileno(f)) != 0) ok = 0;
     if (fclose(f) != 0) ok = 0;
-    if (ok && rename(temp_name, score_file_name) != 0) ok = 0;
-    if (!ok) {
-        remove(temp_name);
+    return ok;
+}
+
+// Rewrites the file itself: the way left when its folder takes no new file.
+// Only a regular file (or none yet): a pipe would block.
+static int save_in_place(const char *target)
+{
+    struct stat st;
+    if (stat(target, &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+    int fd = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEW_FILE_MODE);
+    return fd >= 0 && write_table(fd);
+}
+
+int save_high_scores(void)
+{
+    char target[PATH_NAME_LEN];
+    char temp[PATH_NAME_LEN];
+    if (!resolve_score_file(target, sizeof target) ||
+        snprintf(temp, sizeof temp, "%s%s", target, TEMP_SUFFIX) >= (int)sizeof temp) {
         print_open_error();
+        return 0;
     }
+    struct stat st;
+    int keep_mode = stat(target, &st) == 0 && S_ISREG(st.st_mode);
+    mode_t mode = keep_mode ? (st.st_mode & PERMISSION_BITS) : NEW_FILE_MODE;
+
+    // A stale temporary file from an interrupted save goes; whatever else
+    // holds the name (a folder, a link) blocks the temporary file.
+    struct stat tst;
+    if (lstat(temp, &tst) == 0 && S_ISREG(tst.st_mode)) unlink(temp);
+    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    int ok;
+    if (fd < 0) {
+        ok = save_in_place(target);
+    } else {
+        // The mode given to open is cut by the umask; the file keeps its bits.
+        if (keep_mode) fchmod(fd, mode);
+        ok = write_table(fd);
+        if (ok && rename(temp, target) != 0) {
+            unlink(temp);
+            ok = save_in_place(target);
+        } else if (!ok) {
+            // A table that could not be written whole never replaces the old one.
+            unlink(temp);
+        }
+    }
+    if (!ok) print_open_error();
     return ok;
 }

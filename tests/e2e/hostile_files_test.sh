@@ -1,5 +1,6 @@
 # Hostile files around the program: scores.txt binary, huge, a directory or a
-# pipe; a save that cannot be written, also in a read-only working directory;
+# pipe; a save whose temporary file is blocked (written in place) and one in
+# a read-only working directory (reported, nothing lost);
 # missing and truncated sound files.
 # The table on disk is never lost or corrupted.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
@@ -30,8 +31,8 @@ console_has "Error: Could not open score file." || fail "pipe: no message"
 quit_cleanly
 rm -f "$WORK/scores.txt"
 
-# A save that cannot be written (its temporary file's name is taken by a
-# directory): the message, the old file unchanged, the row kept in memory.
+# A save whose temporary file's name is taken by a folder: the file is
+# rewritten in place, the folder left alone.
 printf 'ann = 5\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n = 0\n' > "$WORK/scores.txt"
 cp "$WORK/scores.txt" "$WORK/scores.before"
 mkdir "$WORK/scores.txt.tmp"
@@ -42,13 +43,16 @@ sleep 1
 type_text "Zed"
 key Return
 sleep 0.5
-console_has "Error: Could not open score file." || fail "failed save not reported"
-cmp -s "$WORK/scores.txt" "$WORK/scores.before" || fail "failed save changed scores.txt"
+console_has "Error: Could not open score file." && fail "in-place save reported as failed"
+[ "$(sed -n 2p "$WORK/scores.txt")" = "Zed = 1" ] || fail "in-place save lost: $(head -3 "$WORK/scores.txt")"
+[ -d "$WORK/scores.txt.tmp" ] || fail "the folder in the temporary file's place is gone"
 quit_cleanly
+rmdir "$WORK/scores.txt.tmp"
+cp "$WORK/scores.before" "$WORK/scores.txt"
 
-# A read-only working directory: the same message, the file unchanged.
+# A read-only working directory (the file in it read-only too): the message,
+# the file unchanged, the row kept in memory.
 if can_mount_readonly; then
-    rmdir "$WORK/scores.txt.tmp"
     start_fluxball_readonly
     key space
     sleep 1
@@ -58,13 +62,11 @@ if can_mount_readonly; then
     console_has "Error: Could not open score file." || fail "read-only save not reported"
     cmp -s "$WORK/scores.txt" "$WORK/scores.before" || fail "read-only save changed scores.txt"
     quit_cleanly
-    mkdir "$WORK/scores.txt.tmp"
 else
     echo "  (no mount namespaces here: the read-only directory case is skipped)"
 fi
 
 # The same save with the way clear: written whole, nine other rows kept.
-rmdir "$WORK/scores.txt.tmp"
 start_fluxball
 key space
 sleep 1

@@ -6,7 +6,11 @@
 
 #include <cstring>
 #include <string>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -174,22 +178,107 @@ TEST_F(Scores, HostileFilesDoNotCrashTheReader)
     EXPECT_EQ(console, "Error: Could not open score file.\n");
 }
 
-TEST_F(Scores, FailedSaveKeepsTheFileAndTheRowInMemory)
+TEST_F(Scores, BlockedTemporaryFileSavesInPlaceAndAFolderCannotBeSaved)
 {
     write_file(file, "old = 3\n" + repeat(EMPTY_ROW, 9));
     ASSERT_EQ(mkdir((file + ".tmp").c_str(), 0700), 0);     // blocks the temporary file
     snprintf(name_buffer, sizeof name_buffer, "%s", "kept");
     std::string console = capture_stdout([] { insert_high_score(8); });
-    EXPECT_EQ(console, "Error: Could not open score file.\n");
-    EXPECT_STREQ(high_scores[0].name, "kept");
-    EXPECT_EQ(read_file(file), "old = 3\n" + repeat(EMPTY_ROW, 9));
-
-    score_file_name = dir.c_str();      // a directory cannot be replaced by a file
-    EXPECT_EQ(save_high_scores(), 0);
+    EXPECT_EQ(console, "");
+    EXPECT_EQ(read_file(file), "kept = 8\n" + repeat(EMPTY_ROW, 9));
     struct stat st;
+    ASSERT_EQ(stat((file + ".tmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode)) << "the folder in the way was touched";
+
+    score_file_name = dir.c_str();      // a folder is replaced neither way
+    console = capture_stdout([] { save_high_scores(); });
+    EXPECT_EQ(console, "Error: Could not open score file.\n");
+    EXPECT_STREQ(high_scores[0].name, "kept") << "the row stays in memory";
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_NE(stat((dir + ".tmp").c_str(), &st), 0) << "temporary file left behind";
+}
+
+// A table kept elsewhere through a link: the link stays, its target (a chain
+// of a relative and an absolute link) gets the table with its own mode, and
+// the temporary file is made beside the target.
+TEST_F(Scores, SaveThroughLinksKeepsTheLinksAndThePermissionBits)
+{
+    ASSERT_EQ(mkdir((dir + "/store").c_str(), 0700), 0);
+    std::string target = dir + "/store/table.txt";
+    write_file(target, "old = 3\n");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(symlink(target.c_str(), (dir + "/store/middle").c_str()), 0);
+    ASSERT_EQ(symlink("store/middle", file.c_str()), 0);
+    mode_t old_mask = umask(077);
+    insert("lin", 4);
+    umask(old_mask);
+    struct stat st;
+    ASSERT_EQ(lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    ASSERT_EQ(lstat((dir + "/store/middle").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(target), "lin = 4\n" + repeat(EMPTY_ROW, 9));
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_NE(stat((target + ".tmp").c_str(), &st), 0) << "temporary file left behind";
+    EXPECT_NE(lstat((file + ".tmp").c_str(), &st), 0) << "temporary file beside the link";
+
+    // A link to nothing yet: the first save makes its target.
+    ASSERT_EQ(unlink(target.c_str()), 0);
+    insert("new", 2);
+    EXPECT_EQ(read_file(target), "lin = 4\nnew = 2\n" + repeat(EMPTY_ROW, 8));
+    ASSERT_EQ(lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    // A loop of links is reported and writes nothing.
+    ASSERT_EQ(unlink(file.c_str()), 0);
+    ASSERT_EQ(symlink("scores.txt", file.c_str()), 0);
+    std::string console = capture_stdout([] { save_high_scores(); });
+    EXPECT_EQ(console, "Error: Could not open score file.\n");
+}
+
+// Runs fn in a child process with dir mounted read-only (a private bind
+// mount, since root ignores permission bits) and the file at keep_writable,
+// if any, mounted writable over it. Returns fn's result, or -1 when this
+// machine makes no mount namespaces.
+int in_read_only_folder(const std::string &dir, const std::string &keep_writable, int (*fn)(void))
+{
+    fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            _exit(2);
+        if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            _exit(2);
+        // A bind mount starts with the flags of the mount it lies in.
+        if (!keep_writable.empty() &&
+            (mount(keep_writable.c_str(), keep_writable.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+             mount(nullptr, keep_writable.c_str(), nullptr, MS_REMOUNT | MS_BIND, nullptr) != 0))
+            _exit(2);
+        int ok = fn();
+        fflush(stdout);
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 2 ? -1 : WEXITSTATUS(status) == 0;
+}
+
+TEST_F(Scores, ReadOnlyFolderRewritesAWritableFileInPlaceOrReportsIt)
+{
+    write_file(file, "old = 3\n" + repeat(EMPTY_ROW, 9));
+    set_row(0, "ro", 9);
+    int saved = in_read_only_folder(dir, file, save_high_scores);
+    if (saved < 0) GTEST_SKIP() << "no mount namespaces on this machine";
+    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(read_file(file), "ro = 9\n" + repeat(EMPTY_ROW, 9));
+
+    // The file read-only too: neither way works, the file stays as it was.
+    set_row(0, "no", 1);
+    EXPECT_EQ(in_read_only_folder(dir, "", save_high_scores), 0);
+    EXPECT_EQ(read_file(file), "ro = 9\n" + repeat(EMPTY_ROW, 9));
 }
 
 TEST_F(Scores, TypedNameIsLimitedAndEnterSavesIt)
