@@ -129,6 +129,12 @@ void on_special_key(int key, int x, int y);
 void on_mouse(int button, int state, int x, int y);
 void on_motion(int x, int y);
 
+// The grid cell along one axis under a window pixel: trunc(pixel / extent *
+// cells + 1) in extended precision, held within int range. pixel counts from
+// the left for columns and from the bottom (extent - mouse_y) for rows.
+// Returns 0, and no cell, when the window has no extent along the axis.
+int pixel_to_cell(long double pixel, int extent, int cells, int *cell);
+
 // Clears the grid, the particles and the jets, and closes a jet placement.
 void clear_simulation(void);
 

@@ -32,11 +32,7 @@ void load_working_copies(void)
 // row). A window without height keeps the last row.
 static void update_mouse_row(void)
 {
-    if (win_height <= 0) return;
-    double row = (double)(win_height - mouse_y) / win_height * params.grid_rows + 1.0;
-    if (row > 1e9) row = 1e9;
-    if (row < -1e9) row = -1e9;
-    mouse_row = (int)row;
+    pixel_to_cell((long double)win_height - mouse_y, win_height, params.grid_rows, &mouse_row);
 }
 
 void on_idle(void)

@@ -202,6 +202,20 @@ void on_special_key(int key, int x, int y)
     }
 }
 
+// Anything this far out is outside every grid; the limit keeps the
+// truncation to int defined for any window.
+static const long double CELL_LIMIT = 1e9L;
+
+int pixel_to_cell(long double pixel, int extent, int cells, int *cell)
+{
+    if (extent <= 0) return 0;
+    long double c = pixel / extent * cells + 1.0L;
+    if (c > CELL_LIMIT) c = CELL_LIMIT;
+    if (c < -CELL_LIMIT) c = -CELL_LIMIT;
+    *cell = (int)c;     // truncates toward zero
+    return 1;
+}
+
 void on_mouse(int button, int state, int x, int y)
 {
     mouse_x = x;

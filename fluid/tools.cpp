@@ -11,22 +11,11 @@ static const float JET_PARTICLE_GAIN = 1.0f;
 static const float JET_PARTICLE_SCALE = 10.0f;
 static const int JET_PARTICLE_STYLE = 1;
 
-// Keeps a mapped coordinate within int range; anything this far out is
-// outside every grid anyway.
-static const double CELL_LIMIT = 1e9;
-
-static int to_cell(double c)
-{
-    if (c > CELL_LIMIT) c = CELL_LIMIT;
-    if (c < -CELL_LIMIT) c = -CELL_LIMIT;
-    return (int)c;      // truncates toward zero
-}
-
 int mouse_to_cell(int x, int y, int *i, int *j)
 {
     if (win_width <= 0 || win_height <= 0) return 0;
-    *i = to_cell((double)x / win_width * solver.grid_width + 1.0);
-    *j = to_cell(((double)win_height - y) / win_height * solver.grid_height + 1.0);
+    pixel_to_cell(x, win_width, solver.grid_width, i);
+    pixel_to_cell((long double)win_height - y, win_height, solver.grid_height, j);
     return 1;
 }
 

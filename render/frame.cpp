@@ -41,8 +41,6 @@ static const double VIEW_DEPTH = 10000.0;
 // above the plane, with a slight tilt so that z lifts a vertex on screen.
 static const double EYE_Z = 0.1, LOOK_TILT_Y = 0.0002;
 
-// Keeps a pixel-derived cell number inside int range for any window size.
-static const double CELL_LIMIT = 1e9;
 
 void load_render_settings(void)
 {
@@ -80,21 +78,12 @@ void draw_fps(float x, float y, float r, float g, float b)
     draw_text(line, small_font, x, y, r, g, b);
 }
 
-static int clamp_cell(double c)
-{
-    if (c > CELL_LIMIT) c = CELL_LIMIT;
-    if (c < -CELL_LIMIT) c = -CELL_LIMIT;
-    return (int)c;      // truncates toward zero
-}
-
 // The grid cell under the pointer; window y grows downward, hence the flip.
 // A window without width or height keeps the last frame's cell.
 static void update_mouse_cell(void)
 {
-    if (win_width > 0)
-        mouse_cell_x = clamp_cell((double)mouse_x / win_width * grid_cols + 1.0);
-    if (win_height > 0)
-        mouse_cell_y = clamp_cell((double)(win_height - mouse_y) / win_height * grid_rows + 1.0);
+    pixel_to_cell(mouse_x, win_width, grid_cols, &mouse_cell_x);
+    pixel_to_cell((long double)win_height - mouse_y, win_height, grid_rows, &mouse_cell_y);
 }
 
 static int clamp_int(int value, int low, int high)

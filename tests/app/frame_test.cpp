@@ -20,6 +20,9 @@ TEST(Frame, MouseRowCountsFromTheBottom)
     mouse_y = 300;
     on_idle();
     EXPECT_EQ(mouse_row, 51);
+    mouse_y = 426;                  // row 30 exactly, 29 in double precision
+    on_idle();
+    EXPECT_EQ(mouse_row, 30);
 }
 
 TEST(Frame, ZeroHeightWindowKeepsTheLastRow)

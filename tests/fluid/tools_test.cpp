@@ -68,6 +68,11 @@ TEST_F(Tools, MouseMapsToCellsFromTheBottomLeft)
     mouse_to_cell(-5, 605, &i, &j);         // truncation toward zero
     EXPECT_EQ(i, 0);
     EXPECT_EQ(j, 0);
+    // 232 / 800 * 100 + 1 is 30 exactly; in double precision it falls just
+    // short and truncates to 29 (likewise the row of pixel 426 of 600).
+    mouse_to_cell(232, 426, &i, &j);
+    EXPECT_EQ(i, 30);
+    EXPECT_EQ(j, 30);
 }
 
 TEST_F(Tools, TopPixelRowDoesNothing)
