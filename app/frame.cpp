@@ -11,9 +11,6 @@ static const int FPS_INTERVAL_MS = 1000;
 
 void load_working_copies(void)
 {
-    // A negative grid size acts as an empty grid.
-    if (params.grid_cols < 0) params.grid_cols = 0;
-    if (params.grid_rows < 0) params.grid_rows = 0;
     win_width = params.win_width;
     win_height = params.win_height;
     fullscreen = params.fullscreen;

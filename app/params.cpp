@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <cstddef>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -110,7 +109,6 @@ static int leading_int(const char *text)
     const char *s = text;
     if (*s == '+' || *s == '-') s++;
     if (!isdigit((unsigned char)*s)) return 0;
-    errno = 0;
     long long value = strtoll(text, nullptr, 10);
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;
@@ -182,7 +180,10 @@ void parse_param_line(Params *p, const char *line, FILE *out)
             snprintf(field, PARAM_TEXT_LEN, "%s", value);
             break;
         case PARAM_GRID:
+            // Every module copies the size from here: a negative one is an
+            // empty grid everywhere.
             p->grid_cols = leading_int(value);
+            if (p->grid_cols < 0) p->grid_cols = 0;
             p->grid_rows = p->grid_cols;
             break;
         }
@@ -232,7 +233,8 @@ void read_params(const char *file_name)
         if (first == EOF) break;
         ungetc(first, f);
         if (!read_line(f, line, sizeof line)) break;
-        if (first == '\n' || first == '#') continue;
+        // An empty line ends in "\n", or in "\r\n" in a file from Windows.
+        if (first == '\n' || first == '#' || strcmp(line, "\r\n") == 0) continue;
         parse_param_line(&params, line, stdout);
     }
     fclose(f);

@@ -60,6 +60,8 @@ inline int cell_in_array(int i, int j)
 }
 
 void load_solver_settings(void);
+// 1 when a block of this many bytes fits into the machine's physical memory.
+int fits_in_memory(double bytes);
 int allocate_grid(void);            // 1 on success; prints the error on failure
 void free_grid(void);               // exit handler
 void clear_grid(void);

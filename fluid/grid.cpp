@@ -30,8 +30,8 @@ static long long count_cells(int width, int height)
 
 void load_solver_settings(void)
 {
-    solver.grid_width = params.grid_cols < 0 ? 0 : params.grid_cols;
-    solver.grid_height = params.grid_rows < 0 ? 0 : params.grid_rows;
+    solver.grid_width = params.grid_cols;
+    solver.grid_height = params.grid_rows;
     long long cells = count_cells(solver.grid_width, solver.grid_height);
     solver.cell_count = cells < 0 ? 0 : (int)cells;
     solver.iterations = params.iterations;
@@ -48,15 +48,14 @@ void load_solver_settings(void)
 static const size_t BYTES_PER_CELL =
     FLOAT_FIELDS * sizeof(float) + COLOR_FIELDS * sizeof(Color) + INT_FIELDS * sizeof(int);
 
-// 1 when the fields fit into the machine's physical memory: larger requests
-// would only be granted lazily and fail when first touched.
-static int fits_in_memory(long long cells)
+// Larger requests than the physical memory would only be granted lazily and
+// fail when first touched.
+int fits_in_memory(double bytes)
 {
     long pages = sysconf(_SC_PHYS_PAGES);
     long page_size = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page_size <= 0) return 1;
-    double physical = (double)pages * (double)page_size;
-    return (double)cells * (double)BYTES_PER_CELL <= physical;
+    return bytes <= (double)pages * (double)page_size;
 }
 
 static float *new_float_field(size_t cells) { return (float *)malloc(cells * sizeof(float)); }
@@ -64,7 +63,7 @@ static float *new_float_field(size_t cells) { return (float *)malloc(cells * siz
 int allocate_grid(void)
 {
     long long cells = count_cells(params.grid_cols, params.grid_rows);
-    if (cells < 0 || cells != solver.cell_count || !fits_in_memory(cells)) {
+    if (cells < 0 || cells != solver.cell_count || !fits_in_memory((double)cells * (double)BYTES_PER_CELL)) {
         printf("Error: cannot allocate solver data!\n");
         return 0;
     }

@@ -12,17 +12,19 @@ Jet *jet_table;
 int jet_count;
 float emit_timer;
 
-// Tables larger than this are refused like a failed allocation: every slot is
-// visited every frame (moved, applied, drawn), so a larger table would stall
-// the program rather than run it.
-static const int MAX_TABLE_SLOTS = 1000000;
+// A table larger than the physical memory is refused like a failed
+// allocation: calloc would grant it lazily and the first clear would fail.
+static void *allocate_table(int slots, size_t slot_size)
+{
+    if (!fits_in_memory((double)slots * (double)slot_size)) return nullptr;
+    return calloc((size_t)slots, slot_size);
+}
 
 int allocate_particles(void)
 {
     particle_next = 0;
     if (jet_settings.max_particles <= 0) return 1;     // a ring without slots
-    if (jet_settings.max_particles <= MAX_TABLE_SLOTS)
-        particle_ring = (Particle *)calloc((size_t)jet_settings.max_particles, sizeof(Particle));
+    particle_ring = (Particle *)allocate_table(jet_settings.max_particles, sizeof(Particle));
     if (!particle_ring) {
         printf("Error: cannot allocate particle data!\n");
         return 0;
@@ -33,8 +35,7 @@ int allocate_particles(void)
 int allocate_jets(void)
 {
     if (jet_settings.max_jets > 0) {
-        if (jet_settings.max_jets <= MAX_TABLE_SLOTS)
-            jet_table = (Jet *)calloc((size_t)jet_settings.max_jets, sizeof(Jet));
+        jet_table = (Jet *)allocate_table(jet_settings.max_jets, sizeof(Jet));
         if (!jet_table) {
             printf("Error: cannot allocate emitter data!\n");
             return 0;

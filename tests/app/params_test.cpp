@@ -131,6 +131,19 @@ TEST_F(ParamFile, LinesThatAreNotComments)
     EXPECT_NE(out.find("Error - cannot parse:  = \n"), std::string::npos);
 }
 
+TEST_F(ParamFile, WindowsLineEndsAndANegativeGrid)
+{
+    std::string out = read("grid_res = -7\r\n\r\n# remark\r\nmax_lives = 3\r\n");
+    EXPECT_EQ(out.substr(0, out.find("Error: Could not open score")),
+              "Properties: \ngrid_res = -7\nmax_lives = 3\n");
+    EXPECT_EQ(params.max_lives, 3);
+    EXPECT_EQ(params.grid_cols, 0);
+    EXPECT_EQ(params.grid_rows, 0);
+    game_load_parameters();
+    EXPECT_EQ(game.court_width, 0);
+    EXPECT_EQ(game.court_height, 0);
+}
+
 TEST_F(ParamFile, RemarksAfterTheValueAndLaterLinesWin)
 {
     read("timestep = 0.05 # remark\ntimestep = 0.07\ngrid_res = 32 64\n");

@@ -2,6 +2,7 @@
 #include "tests/support/test_util.h"
 
 #include <gtest/gtest.h>
+#include <climits>
 
 namespace {
 
@@ -112,25 +113,31 @@ TEST(Tables, NoSlotsIsNotAnError)
 
 namespace {
 
-TEST(Tables, OversizedTablesAreRefusedLikeFailedAllocations)
+TEST(Tables, TablesBeyondMemoryAreRefusedAndLargeOnesRun)
 {
     Params p;
     set_default_params(&p);
     stop_program();
     params = p;
-    params.max_particles = 99999999;
-    params.max_jets = 99999999;
+    params.max_particles = INT_MAX;         // tens of gigabytes
+    params.max_jets = INT_MAX;
     load_working_copies();
     std::string out = capture_stdout([] {
         EXPECT_EQ(allocate_particles(), 0);
         EXPECT_EQ(allocate_jets(), 0);
     });
     EXPECT_EQ(out, "Error: cannot allocate particle data!\nError: cannot allocate emitter data!\n");
-    params.max_particles = 1000000;
-    params.max_jets = 1000000;
+    params.max_particles = 2000000;
+    params.max_jets = 2000000;
     load_working_copies();
     EXPECT_EQ(allocate_particles(), 1);
     EXPECT_EQ(allocate_jets(), 1);
+    clear_particles();
+    put_particle(Particle{3, 3, 0, 0, 1, 9, 1, 1, 0});
+    particle_next = 1999999;
+    put_particle(Particle{4, 4, 0, 0, 1, 9, 1, 1, 0});
+    EXPECT_EQ(particle_ring[1999999].x, 4.0f);
+    EXPECT_EQ(particle_next, 2000000);
     stop_program();
 }
 
