@@ -122,6 +122,12 @@ void init_flags(void);
 
 // Fills the working copies of the other modules from params (start-up).
 void load_working_copies(void);
+// Start-up once the parameters are read: every module's working copies, the
+// title state (its sound requests find no sound yet), the flags and colours.
+void load_program_state(void);
+// Allocates the grid, the particles and the jets in that order; 0 at the
+// first that fails, which has printed its message.
+int allocate_storage(void);
 
 void on_idle(void);
 void on_keyboard(unsigned char key, int x, int y);
@@ -152,7 +158,7 @@ enum { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
 enum { MOUSE_PRESSED = 0, MOUSE_RELEASED = 1 };
 
 // ---------------------------------------------------------------------------
-// Window layer: implemented with GLUT in main.cpp, by a stand-in in tests.
+// Window layer: implemented with GLUT in window.cpp, by a stand-in in tests.
 // ---------------------------------------------------------------------------
 
 void enter_fullscreen(void);

@@ -18,8 +18,6 @@ void load_working_copies(void)
 
     jet_settings.max_particles = params.max_particles;
     jet_settings.max_jets = params.max_jets;
-    jet_settings.grid_cols = params.grid_cols;
-    jet_settings.grid_rows = params.grid_rows;
     jet_settings.timestep = params.timestep;
     jet_settings.jet_force = params.jet_force;
     jet_settings.emitter_rate = params.emitter_rate;

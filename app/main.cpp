@@ -27,13 +27,7 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     glutInit(&argc, argv);
     read_params("params.txt");          // and then the top-ten file
-    game_load_parameters();
-    load_solver_settings();
-    load_working_copies();
-    load_render_settings();
-    game_reset_to_title();              // no sound yet: its requests do nothing
-    init_flags();
-    init_colors();
+    load_program_state();
     small_font = GLUT_BITMAP_8_BY_13;
     large_font = GLUT_BITMAP_HELVETICA_18;
     print_key_reference();
@@ -44,14 +38,10 @@ int main(int argc, char **argv)
     atexit(free_jets);
     atexit(sound_shutdown);
 
-    if (!allocate_grid()) fatal_exit();
-    if (!allocate_particles()) fatal_exit();
-    if (!allocate_jets()) fatal_exit();
+    if (!allocate_storage()) fatal_exit();
     if (!sound_init()) fatal_exit();
 
-    clear_grid();
-    clear_particles();
-    clear_jets();
+    clear_simulation();                 // the grid, the particles, the jets
     game_reset_to_title();              // now the title music starts
 
     limit_window_to_screen();

@@ -23,8 +23,8 @@ const int WINDOW_W = 800, WINDOW_H = 600;
 const int DEPTH_VIEW_LEVEL = 5;         // the depth F1 selects
 const float INK_DENSITY = 10.0f;
 const float INK_SPEED = 0.5f;
-const int WARM_UP_FRAMES = 100;
-const float PARTICLE_LIFE_SCALE = 500.0f;   // as the frame draws them         // frames run before a display-only measurement
+const int WARM_UP_FRAMES = 100;             // frames run before a display-only measurement
+const float PARTICLE_LIFE_SCALE = 500.0f;   // as the frame draws them
 
 void open_window_once(void)
 {
@@ -67,7 +67,6 @@ void set_up(int grid, int view)
 {
     open_window_once();
     start_program(grid);
-    load_render_settings();
     small_font = GLUT_BITMAP_8_BY_13;
     large_font = GLUT_BITMAP_HELVETICA_18;
     win_width = WINDOW_W;

@@ -120,7 +120,6 @@ struct Jet {
 struct JetSettings {
     int max_particles;
     int max_jets;
-    int grid_cols, grid_rows;
     float timestep;
     float jet_force;
     float emitter_rate;

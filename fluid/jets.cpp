@@ -181,12 +181,12 @@ static void move_particle(Particle &p)
         }
     }
     float nx = p.x + p.vx;
-    if (1.0f < nx && nx < (float)jet_settings.grid_cols)
+    if (1.0f < nx && nx < (float)solver.grid_width)
         p.x = nx;
     else
         p.vx = -p.vx;
     float ny = p.y + p.vy;
-    if (1.0f < ny && ny < (float)jet_settings.grid_rows)
+    if (1.0f < ny && ny < (float)solver.grid_height)
         p.y = ny;
     else
         p.vy = -p.vy;

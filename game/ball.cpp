@@ -25,7 +25,6 @@ static const float EDGE_MARGIN = 2.0f;          // the ball stays inside 2 .. si
 static const float PADDLE_KICK = -3.0f;         // vx factor on a solid cell
 static const float PADDLE_SPIN = 0.3f;          // vy gained per row off the centre
 static const float EDGE_KICK = -4.0f;           // vy factor at the top and bottom
-static const int BANNER_FRAMES = 50;
 static const int TRAIL_FREE = 60;               // trail particles of a free ball
 static const int TRAIL_HELD = 10;               // and of a held ball
 static const int JITTER_STEPS = 5;              // a held ball jitters by 0..4 tenths
@@ -189,46 +188,93 @@ static void shed_trail(int n)
 
 static float jitter(void) { return JITTER * (float)(rand() % JITTER_STEPS); }
 
+// The ball's motion in one frame, in three stages that update_ball and the
+// drawn path share. First the pull of the fluid at the ball's cell, the speed
+// limit and the bounce off a solid cell (a paddle's rows put spin on it).
+// Returns 1 on a solid cell.
+static int ball_pull(BallState *b)
+{
+    long long c = index_of(cell_of(b->x), cell_of(b->y));
+    float cu = c >= 0 ? u[c] : 0.0f;
+    float cv = c >= 0 ? v[c] : 0.0f;
+    b->vx += game.ball_accel * cu;
+    b->vy += game.ball_accel * cv;
+    b->vx = clamp_speed(b->vx);
+    b->vy = clamp_speed(b->vy);
+    if (c < 0 || wall[c] == 0) return 0;
+    b->vx = PADDLE_KICK * b->vx;
+    float cx = (float)cell_of(b->x);
+    if (cx < player_paddle.x + (float)player_paddle.width)
+        b->vy += (b->y - player_paddle.y) * PADDLE_SPIN;
+    else if (cx < opponent_paddle.x + (float)opponent_paddle.width)
+        b->vy += (b->y - opponent_paddle.y) * PADDLE_SPIN;
+    else
+        b->vy = -b->vy;
+    return 1;
+}
+
+// Across: the ball moves while it stays inside the margins, else it turns
+// back where it is. Returns 1 when it would have left, with *nx where.
+static int ball_travel_x(BallState *b, float *nx)
+{
+    *nx = b->x + b->vx;
+    if (EDGE_MARGIN < *nx && *nx < (float)game.court_width - EDGE_MARGIN) {
+        b->x = *nx;
+        return 0;
+    }
+    b->vx = -b->vx;
+    return 1;
+}
+
+// Up and down: the top and bottom kick the ball back harder. Returns 1 on a
+// bounce.
+static int ball_travel_y(BallState *b)
+{
+    float ny = b->y + b->vy;
+    if (EDGE_MARGIN < ny && ny < (float)game.court_height - EDGE_MARGIN) {
+        b->y = ny;
+        return 0;
+    }
+    b->vy = EDGE_KICK * b->vy;
+    return 1;
+}
+
+BallState predict_ball_step(BallState b)
+{
+    float nx;
+    ball_pull(&b);
+    ball_travel_x(&b, &nx);
+    ball_travel_y(&b);
+    return b;
+}
+
+static BallState ball_state(void) { return BallState{ball.x, ball.y, ball.vx, ball.vy}; }
+
+static void set_ball_state(const BallState &b)
+{
+    ball.x = b.x;
+    ball.y = b.y;
+    ball.vx = b.vx;
+    ball.vy = b.vy;
+}
+
 void update_ball(void)
 {
     long long c0 = ball_cell_index();
-    float y0 = ball.y;
 
-    float cu = c0 >= 0 ? u[c0] : 0.0f;
-    float cv = c0 >= 0 ? v[c0] : 0.0f;
-    ball.vx += game.ball_accel * cu;
-    ball.vy += game.ball_accel * cv;
-
-    ball.vx = clamp_speed(ball.vx);
-    ball.vy = clamp_speed(ball.vy);
-
-    if (c0 >= 0 && wall[c0] != 0) {
-        ball.vx = PADDLE_KICK * ball.vx;
-        float cx = (float)cell_of(ball.x);
-        if (cx < player_paddle.x + (float)player_paddle.width)
-            ball.vy += (y0 - player_paddle.y) * PADDLE_SPIN;
-        else if (cx < opponent_paddle.x + (float)opponent_paddle.width)
-            ball.vy += (y0 - opponent_paddle.y) * PADDLE_SPIN;
-        else
-            ball.vy = -ball.vy;
-        paddle_sound();
-    }
-
-    float nx = ball.x + ball.vx;
-    if (EDGE_MARGIN < nx && nx < (float)game.court_width - EDGE_MARGIN) {
-        ball.x = nx;
-    } else {
-        if (game.playing == 1) score_point(nx);
+    BallState b = ball_state();
+    if (ball_pull(&b)) paddle_sound();
+    float nx;
+    int left = ball_travel_x(&b, &nx);
+    set_ball_state(b);
+    if (left && game.playing == 1) {
+        // The point serves a new ball, which then turns like the old one.
+        score_point(nx);
         ball.vx = -ball.vx;
     }
-
-    float ny = ball.y + ball.vy;
-    if (EDGE_MARGIN < ny && ny < (float)game.court_height - EDGE_MARGIN) {
-        ball.y = ny;
-    } else {
-        ball.vy = EDGE_KICK * ball.vy;
-        wall_sound();
-    }
+    b = ball_state();
+    if (ball_travel_y(&b)) wall_sound();
+    set_ball_state(b);
 
     if (c0 >= 0) {
         u_prev[c0] = -ball.vx;

@@ -7,7 +7,6 @@
 
 Game game;
 
-static const int BANNER_FRAMES = 50;
 static const int COUNTDOWN_STEP_MS = 1000;     // one countdown step per second
 static const float MUSIC_RATE_STEP = 0.1f;     // per level
 static const float ACCEL_STEP = 1.0f;          // ball_accel gained per level

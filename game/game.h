@@ -28,6 +28,8 @@ struct Game {
 };
 extern Game game;
 
+enum { BANNER_FRAMES = 50 };    // frames an event banner stays
+
 struct Ball {
     float x, y;             // cells
     float vx, vy;           // cells per frame
@@ -64,8 +66,16 @@ void game_level_up(void);
 void game_update(void);
 
 // Ball and paddles (ball.cpp)
+struct BallState {
+    float x, y;             // cells
+    float vx, vy;           // cells per frame
+};
 void game_serve(void);
 void update_ball(void);
+// One frame of the ball's motion on a copy (fluid pull, speed limit, bounces
+// off solid cells and the court's edges) without sounds, points or writes
+// into the fluid: the path drawn ahead of the ball.
+BallState predict_ball_step(BallState b);
 void ball_burst(void);
 void move_paddle(float dy, int id);
 void stamp_paddles(void);

@@ -42,14 +42,11 @@ static const int MAX_FIXED_POINT_BITS = 16;
 // limit itself cannot reach the half.
 static const float HALF_STEP_MARGIN = 0.49f;
 
-// 1 when the grid arrays exist and match the drawing copy of the grid size,
-// so that the lattice (which reaches cell grid_cols + 1, grid_rows + 1)
-// stays inside them.
-static int lattice_ready(void)
+int lattice_ready(void)
 {
     return solver.cell_count > 0 && grid_cols == solver.grid_width &&
            grid_rows == solver.grid_height && u && v && dens && color && pressure &&
-           divergence && curl;
+           divergence && curl && vort_force_u && vort_force_v;
 }
 
 struct Rgb {

@@ -1,8 +1,8 @@
 // frame.cpp -- the display callback, the view, text and the text buffers.
 //
-// Owns the drawing copies of the grid size, the two font handles, the eight
-// text buffers (emptied at the start of every frame, drawn at its end) and
-// the grid cell under the mouse of the current frame.
+// Owns the two font handles, the eight text buffers (emptied at the start of
+// every frame, drawn at its end) and the grid cell under the mouse of the
+// current frame.
 #include "render/render.h"
 
 #include "fluid/fluid.h"
@@ -11,8 +11,6 @@
 #include <GL/glu.h>
 #include <GL/glut.h>
 
-int grid_cols, grid_rows;
-float cell_w, cell_h;
 void *small_font, *large_font;
 char status_line_1[TEXT_LEN], status_line_2[TEXT_LEN];
 char status_line_3[TEXT_LEN], status_line_4[TEXT_LEN];
@@ -41,14 +39,6 @@ static const double VIEW_DEPTH = 10000.0;
 // above the plane, with a slight tilt so that z lifts a vertex on screen.
 static const double EYE_Z = 0.1, LOOK_TILT_Y = 0.0002;
 
-
-void load_render_settings(void)
-{
-    grid_cols = params.grid_cols;
-    grid_rows = params.grid_rows;
-    cell_w = grid_cols > 0 ? 1.0f / (float)grid_cols : 0.0f;
-    cell_h = grid_rows > 0 ? 1.0f / (float)grid_rows : 0.0f;
-}
 
 void set_projection(void)
 {

@@ -18,14 +18,6 @@ static const float DIRECTION_LINE_LENGTH = 0.1f;    // view units
 static const float VORTICITY_LINE_GAIN = 7.0f;
 static const float GRID_OFFSET_MAX = 0.1f;          // view units a grid side may move
 
-// 1 when the arrays exist and match the drawing copy of the grid size (the
-// lattice reaches cell grid_cols + 1, grid_rows + 1).
-static int lattice_ready(void)
-{
-    return solver.cell_count > 0 && grid_cols == solver.grid_width &&
-           grid_rows == solver.grid_height;
-}
-
 // Additive lines of width 1 (glow over the field view), one glBegin for all.
 static void begin_glow_lines(void)
 {
@@ -45,7 +37,7 @@ void draw_velocity_lines(void)
 {
     const int style = velocity_lines;
     begin_glow_lines();
-    if (lattice_ready() && u && v) {
+    if (lattice_ready()) {
         const int stride = grid_cols + 2;
         for (int i = 0; i <= grid_cols; i++) {
             float x = ((float)i - 0.5f) * cell_w;
@@ -75,7 +67,7 @@ void draw_velocity_lines(void)
 void draw_vorticity_lines(void)
 {
     begin_glow_lines();
-    if (lattice_ready() && vort_force_u && vort_force_v) {
+    if (lattice_ready()) {
         const int stride = grid_cols + 2;
         for (int i = 0; i <= grid_cols; i++) {
             float x = ((float)i - 0.5f) * cell_w;
@@ -106,7 +98,7 @@ void draw_velocity_grid(void)
 {
     glLineWidth(LINE_WIDTH);
     glBegin(GL_LINES);
-    if (lattice_ready() && u && v) {
+    if (lattice_ready()) {
         const int stride = grid_cols + 2;
         for (int i = 0; i <= grid_cols; i++) {
             float left = ((float)i - 0.5f) * cell_w;

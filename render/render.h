@@ -35,6 +35,10 @@ void draw_text(const char *text, void *font, float x, float y, float r, float g,
 void draw_fps(float x, float y, float r, float g, float b);
 
 // Field views (fields.cpp)
+// 1 when the grid's arrays exist and match the drawing copy of the grid size,
+// so that the lattice (which reaches cell grid_cols + 1, grid_rows + 1) stays
+// inside them; every view and overlay draws only then.
+int lattice_ready(void);
 void draw_plasma_shader(void);
 void draw_density_depth(void);
 void draw_velocity_shader(void);
@@ -48,14 +52,10 @@ void draw_velocity_lines(void);
 void draw_vorticity_lines(void);
 void draw_velocity_grid(void);
 
-// Game scene (scene.cpp)
-struct BallState {
-    float x, y, vx, vy;
-};
+// Game scene (scene_ball.cpp, scene_tools.cpp)
 void draw_walls(void);
 void draw_ball(void);
 void draw_trajectory(void);
-BallState predict_ball_step(BallState b);
 void draw_particles(float life_scale);
 void draw_jet_aim(int mx, int my);
 void draw_wall_brush(int mx, int my);

@@ -10,11 +10,6 @@ static const float HALO_OFFSET = 0.003f;        // view units
 static const int PATH_STEPS = 50;
 static const float PATH_FADE = 0.02f;           // alpha lost per segment
 static const float PATH_WIDTH = 2.0f;           // pixels
-static const float EDGE_MARGIN = 2.0f;
-static const float PADDLE_KICK = -3.0f;
-static const float PADDLE_SPIN = 0.3f;
-static const float EDGE_KICK = -4.0f;
-static const float FAR_AWAY = 1.0e9f;
 
 static float view_x(float x) { return (x - 0.5f) * cell_w; }
 static float view_y(float y) { return (y - 0.5f) * cell_h; }
@@ -44,55 +39,6 @@ void draw_ball(void)
     glEnd();
 
     glDisable(GL_BLEND);
-}
-
-// A cell coordinate by truncation; -1 for a position far outside any grid.
-static int cell_of(float p)
-{
-    if (!(p > -FAR_AWAY && p < FAR_AWAY)) return -1;
-    return (int)p;
-}
-
-static float limit(float s, float top)
-{
-    if (s > top) s = top;
-    if (s < -top) s = -top;
-    return s;
-}
-
-BallState predict_ball_step(BallState b)
-{
-    int ci = cell_of(b.x);
-    int cj = cell_of(b.y);
-    int inside = cell_in_array(ci, cj) && u && v && wall;
-    int c = inside ? cell_index(ci, cj) : 0;
-    float cu = inside ? u[c] : 0.0f;
-    float cv = inside ? v[c] : 0.0f;
-    b.vx += cu * game.ball_accel;
-    b.vy += cv * game.ball_accel;
-    b.vx = limit(b.vx, game.ball_top_speed);
-    b.vy = limit(b.vy, game.ball_top_speed);
-    if (inside && wall[c] != 0) {
-        b.vx = PADDLE_KICK * b.vx;
-        float cx = (float)ci;
-        if (cx < player_paddle.x + (float)player_paddle.width)
-            b.vy += (b.y - player_paddle.y) * PADDLE_SPIN;
-        else if (cx < opponent_paddle.x + (float)opponent_paddle.width)
-            b.vy += (b.y - opponent_paddle.y) * PADDLE_SPIN;
-        else
-            b.vy = -b.vy;
-    }
-    float nx = b.x + b.vx;
-    if (EDGE_MARGIN < nx && nx < (float)game.court_width - EDGE_MARGIN)
-        b.x = nx;
-    else
-        b.vx = -b.vx;
-    float ny = b.y + b.vy;
-    if (EDGE_MARGIN < ny && ny < (float)game.court_height - EDGE_MARGIN)
-        b.y = ny;
-    else
-        b.vy = EDGE_KICK * b.vy;
-    return b;
 }
 
 void draw_trajectory(void)

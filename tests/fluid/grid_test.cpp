@@ -59,7 +59,10 @@ TEST(Grid, ZeroOrNegativeSizeMakesAnEmptyInterior)
     p.grid_cols = p.grid_rows = 0;
     start_program_with(p);
     EXPECT_EQ(solver.cell_count, 4);
-    p.grid_cols = p.grid_rows = -7;
+    FILE *sink = fopen("/dev/null", "w");
+    ASSERT_NE(sink, nullptr);
+    parse_param_line(&p, "grid_res = -7\n", sink);     // a negative size as read
+    fclose(sink);
     start_program_with(p);
     EXPECT_EQ(solver.grid_width, 0);
     EXPECT_EQ(solver.cell_count, 4);

@@ -174,7 +174,6 @@ TEST_F(SceneTools, JetAimWithoutATableDrawsNothing)
     Params p = params;
     p.max_jets = 0;
     start_program_with(p);
-    load_render_settings();
     Picture pic = draw_now([] { draw_jet_aim(8, 2); });
     EXPECT_EQ(pic.lit(0, 0, FIELD_PX, FIELD_PX), 0);
 }

@@ -25,23 +25,15 @@ void start_program_with(const Params &p)
     player_paddle = Paddle{};
     opponent_paddle = Paddle{};
     opponent_sucking = opponent_blasted = autopilot_sucking = autopilot_blasted = 0;
-    name_entry = name_length = score_saved = 0;
     memset(name_buffer, 0, sizeof name_buffer);
     mouse_x = mouse_y = prev_mouse_x = prev_mouse_y = 0;
     mouse_down[0] = mouse_down[1] = mouse_down[2] = 0;
     frame_count = fps_time = 0;
     fps = 0;
     emit_timer = 0;
-    game_load_parameters();
-    load_solver_settings();
-    load_working_copies();
-    game_reset_to_title();
-    init_flags();
-    init_colors();
-    if (!allocate_grid() || !allocate_particles() || !allocate_jets()) abort();
-    clear_grid();
-    clear_particles();
-    clear_jets();
+    load_program_state();
+    if (!allocate_storage()) abort();
+    clear_simulation();
     game_reset_to_title();
 }
 
