@@ -47,6 +47,7 @@ struct Params {
     float paddle_blast;
     float ball_top_speed;       // cells per frame
     float ball_accel;
+    int frame_rate;             // frames per second; 0 or below: unlimited
 };
 extern Params params;
 
@@ -95,6 +96,18 @@ extern int frame_count;
 extern int fps_time;                // ms of elapsed time at the last update
 extern float fps;
 extern int mouse_row;               // grid row under the mouse, from the bottom
+
+// Frame hold for a set frame_rate: the period is set by load_working_copies,
+// the next deadline is moved on by on_idle (0 before the first frame).
+extern long long frame_period_ns;   // 0: frames run as fast as they can
+extern long long next_frame_ns;     // monotonic clock, ns
+// The period of a frame rate in ns; 0 (no hold) for 0 or below, or for a
+// rate beyond what the nanosecond clock can tell apart.
+long long frame_period_for(int frame_rate);
+// How long the frame due at *next_ns must still wait at now_ns; 0 means it
+// runs now, and then *next_ns moves one period on (from now when that is
+// already past, so a late frame brings no catch-up frames).
+long long frame_wait_ns(long long now_ns, long long period_ns, long long *next_ns);
 
 // Mouse state: written by on_mouse/on_motion and the tool pass.
 extern int mouse_x, mouse_y;        // window pixels, y from the top
@@ -164,6 +177,8 @@ enum { MOUSE_PRESSED = 0, MOUSE_RELEASED = 1 };
 void enter_fullscreen(void);
 void leave_fullscreen(void);       // leaves GLUT game mode
 int elapsed_ms(void);              // GLUT elapsed time, ms
+long long monotonic_ns(void);      // the system's monotonic clock, ns
+void sleep_until_ns(long long t);  // sleeps until the monotonic clock reads t
 void post_redisplay(void);
 void register_callbacks(void);     // all callbacks of the current window
 void on_reshape(int w, int h);

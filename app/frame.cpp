@@ -1,13 +1,41 @@
-// frame.cpp -- one frame of the program (the idle step) and the working
-// copies of the parameters that the other modules keep.
+// frame.cpp -- one frame of the program (the idle step), the hold that keeps
+// a set frame rate, and the working copies of the parameters that the other
+// modules keep. Owns the frame hold's period and deadline.
 #include "app/app.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
 #include "sound/sound.h"
 
+#include <algorithm>
 #include <cstring>
 
 static const int FPS_INTERVAL_MS = 1000;
+static const long long NS_PER_S = 1000000000LL;
+// Longest single sleep of the hold: the main loop serves window events
+// between two idle calls, so input stays prompt even at one frame a second.
+static const long long HOLD_SLICE_NS = 10000000LL;
+
+long long frame_period_ns;
+long long next_frame_ns;
+
+long long frame_period_for(int frame_rate)
+{
+    if (frame_rate <= 0) return 0;
+    return NS_PER_S / frame_rate;
+}
+
+// Deadlines are absolute, so the rate does not drift with the time a frame
+// takes or a sleep overshoots; only a frame more than a whole period late
+// restarts the schedule, dropping the frames it missed instead of running
+// them back to back.
+long long frame_wait_ns(long long now_ns, long long period_ns, long long *next_ns)
+{
+    if (period_ns <= 0) return 0;
+    if (now_ns < *next_ns) return *next_ns - now_ns;
+    *next_ns += period_ns;
+    if (*next_ns <= now_ns) *next_ns = now_ns + period_ns;
+    return 0;
+}
 
 void load_working_copies(void)
 {
@@ -15,6 +43,8 @@ void load_working_copies(void)
     win_height = params.win_height;
     fullscreen = params.fullscreen;
     snprintf(full_res, sizeof full_res, "%s", params.full_res);
+    frame_period_ns = frame_period_for(params.frame_rate);
+    next_frame_ns = 0;
 
     jet_settings.max_particles = params.max_particles;
     jet_settings.max_jets = params.max_jets;
@@ -32,6 +62,15 @@ static void update_mouse_row(void)
 
 void on_idle(void)
 {
+    if (frame_period_ns > 0) {
+        long long now = monotonic_ns();
+        long long wait = frame_wait_ns(now, frame_period_ns, &next_frame_ns);
+        if (wait > 0) {
+            // Not yet due: sleep a slice and let the main loop serve input.
+            sleep_until_ns(now + std::min(wait, HOLD_SLICE_NS));
+            return;
+        }
+    }
     update_mouse_row();
     if (fullscreen) {
         fullscreen = 0;

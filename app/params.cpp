@@ -51,6 +51,7 @@ static const ParamKey param_keys[] = {
     {"paddle_blast", PARAM_FLOAT, offsetof(Params, paddle_blast)},
     {"ball_top_speed", PARAM_FLOAT, offsetof(Params, ball_top_speed)},
     {"ball_accel", PARAM_FLOAT, offsetof(Params, ball_accel)},
+    {"frame_rate", PARAM_INT, offsetof(Params, frame_rate)},
 };
 
 void set_default_params(Params *p)
@@ -85,6 +86,7 @@ void set_default_params(Params *p)
     p->paddle_blast = 200.0f;
     p->ball_top_speed = 2.5f;
     p->ball_accel = 2.0f;
+    p->frame_rate = 0;
 }
 
 static int is_blank(char c) { return isspace((unsigned char)c) != 0; }

@@ -1,8 +1,10 @@
-// window.cpp -- the window layer on GLUT: callbacks, full screen, the clock.
+// window.cpp -- the window layer on GLUT: callbacks, full screen, the clocks.
 #include "app/app.h"
 #include "render/render.h"
 
 #include <GL/glut.h>
+#include <cerrno>
+#include <ctime>
 
 void enter_fullscreen(void)
 {
@@ -18,6 +20,25 @@ void enter_fullscreen(void)
 void leave_fullscreen(void) { glutLeaveGameMode(); }
 
 int elapsed_ms(void) { return glutGet(GLUT_ELAPSED_TIME); }
+
+static const long long NS_PER_S = 1000000000LL;
+
+long long monotonic_ns(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * NS_PER_S + ts.tv_nsec;
+}
+
+void sleep_until_ns(long long t)
+{
+    struct timespec ts;
+    ts.tv_sec = (time_t)(t / NS_PER_S);
+    ts.tv_nsec = (long)(t % NS_PER_S);
+    // A signal cuts the sleep short; the deadline is absolute, so sleep on.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
 
 void post_redisplay(void) { glutPostRedisplay(); }
 

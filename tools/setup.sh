@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils python3 util-linux
   clang libclang-rt-14-dev
+  dpkg-dev file desktop-file-utils appstream groff-base
 )
 
 missing=()

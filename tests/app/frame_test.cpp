@@ -1,11 +1,43 @@
 // The frame step: mouse row, full-screen request, pause, frames per second,
-// and the fatal exit.
+// the hold of a set frame rate (on the stand-in clock), and the fatal exit.
 #include "tests/support/test_util.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <climits>
 #include <unistd.h>
 
 namespace {
+
+const long long MS = 1000000;   // ns
+
+// Starts the program with a frame rate; the stand-in clocks start at t0.
+void start_held(int frame_rate, long long t0)
+{
+    Params p;
+    set_default_params(&p);
+    p.grid_cols = p.grid_rows = 10;
+    p.frame_rate = frame_rate;
+    start_program_with(p);
+    stub_clock_ns = t0;
+    stub_elapsed_ms = (int)(t0 / MS);
+    stub_sleeps = 0;
+    stub_redisplays = 0;
+}
+
+// One idle call with GLUT's clock following the monotonic one; returns the
+// time the call slept (0 when it ran a frame).
+long long idle_once(void)
+{
+    stub_elapsed_ms = (int)(stub_clock_ns / MS);
+    long long before = stub_clock_ns;
+    int redisplays = stub_redisplays;
+    on_idle();
+    if (stub_redisplays > redisplays) {
+        EXPECT_EQ(stub_clock_ns, before);   // a frame that runs does not sleep
+    }
+    return stub_clock_ns - before;
+}
 
 TEST(Frame, MouseRowCountsFromTheBottom)
 {
@@ -77,6 +109,84 @@ TEST(Frame, EveryFrameAsksForARedisplay)
     paused = 0;
     on_idle();
     EXPECT_EQ(stub_redisplays, 2);
+}
+
+TEST(FrameHold, PeriodOfAFrameRate)
+{
+    EXPECT_EQ(frame_period_for(60), 16666666);
+    EXPECT_EQ(frame_period_for(1), 1000 * MS);
+    EXPECT_EQ(frame_period_for(1000000000), 1);
+    EXPECT_EQ(frame_period_for(0), 0);
+    EXPECT_EQ(frame_period_for(-30), 0);
+    EXPECT_EQ(frame_period_for(INT_MIN), 0);
+    EXPECT_EQ(frame_period_for(INT_MAX), 0);     // finer than the clock: no hold
+}
+
+TEST(FrameHold, DeadlinesAreAbsoluteAndLateFramesAreNotMadeUp)
+{
+    const long long period = 10 * MS;
+    long long next = 0;
+    EXPECT_EQ(frame_wait_ns(5000 * MS, period, &next), 0);     // the first frame runs at once
+    EXPECT_EQ(next, 5010 * MS);
+    EXPECT_EQ(frame_wait_ns(5004 * MS, period, &next), 6 * MS);
+    EXPECT_EQ(frame_wait_ns(5010 * MS - 1, period, &next), 1);
+    // Woken 3 ms late: the next deadline keeps the cadence.
+    EXPECT_EQ(frame_wait_ns(5013 * MS, period, &next), 0);
+    EXPECT_EQ(next, 5020 * MS);
+    // Exactly one period late still keeps it; more than that starts afresh.
+    EXPECT_EQ(frame_wait_ns(5030 * MS, period, &next), 0);
+    EXPECT_EQ(next, 5030 * MS + period);
+    EXPECT_EQ(frame_wait_ns(5055 * MS, period, &next), 0);
+    EXPECT_EQ(next, 5065 * MS);
+    EXPECT_EQ(frame_wait_ns(5055 * MS, period, &next), period);
+    long long untouched = 77;
+    EXPECT_EQ(frame_wait_ns(5055 * MS, 0, &untouched), 0);
+    EXPECT_EQ(untouched, 77);
+}
+
+TEST(FrameHold, NoFrameRateNeverSleeps)
+{
+    start_held(0, 1000 * MS);
+    for (int i = 0; i < 50; i++) on_idle();
+    EXPECT_EQ(stub_sleeps, 0);
+    EXPECT_EQ(stub_redisplays, 50);
+    start_held(-5, 1000 * MS);
+    for (int i = 0; i < 5; i++) on_idle();
+    EXPECT_EQ(stub_sleeps, 0);
+}
+
+TEST(FrameHold, SixtyFramesASecondInShortSleeps)
+{
+    start_held(60, 7000 * MS);
+    const long long frame_work = 3 * MS;
+    long long longest_sleep = 0;
+    while (stub_clock_ns < 9100 * MS) {
+        long long slept = idle_once();
+        if (slept == 0) stub_clock_ns += frame_work;
+        longest_sleep = std::max(longest_sleep, slept);
+    }
+    // 2.1 s: frames at 0, 1/60, ... 126/60 s.
+    EXPECT_EQ(stub_redisplays, 127);
+    EXPECT_LE(longest_sleep, 10 * MS);      // input is served between slices
+    EXPECT_GT(longest_sleep, 0);
+    EXPECT_NEAR(fps, 60.0f, 1.0f);          // held frames are not counted
+}
+
+TEST(FrameHold, AStallIsFollowedByOneFrameThenTheHold)
+{
+    start_held(50, 100 * MS);
+    EXPECT_EQ(idle_once(), 0);
+    EXPECT_GT(idle_once(), 0);
+    stub_clock_ns += 250 * MS;              // the machine stalled for 12 periods
+    EXPECT_EQ(idle_once(), 0);
+    EXPECT_GT(idle_once(), 0);              // no catch-up frames
+    EXPECT_EQ(stub_redisplays, 2);
+    // Paused frames are held too.
+    paused = 1;
+    while (idle_once() > 0) {
+    }
+    EXPECT_GT(idle_once(), 0);
+    EXPECT_EQ(stub_redisplays, 3);
 }
 
 TEST(FatalExit, ReturnsAtOnceWithoutATerminal)

@@ -44,6 +44,7 @@ TEST_F(ParamFile, MissingFileKeepsDefaultsAndSaysSo)
     EXPECT_EQ(params.max_jets, 20);
     EXPECT_STREQ(params.full_res, "1024x768:32");
     EXPECT_FLOAT_EQ(params.buoyancy_force, -0.001f);
+    EXPECT_EQ(params.frame_rate, 0);
 }
 
 TEST_F(ParamFile, DirectoryCountsAsMissing)
@@ -70,7 +71,7 @@ TEST_F(ParamFile, EveryKeyIsReadWithItsType)
          "gravity_force = 5\nbuoyancy_force = -6\njet_force = 7\nemitter_rate = 8\nmax_jets = 9\n"
          "max_particles = 10\nblock_size = 11\nmax_lives = 12\npaddle_width = 13\n"
          "paddle_height = 14\npaddle_force = 15\npaddle_suck = 16\npaddle_blast = 17\n"
-         "ball_top_speed = 18\nball_accel = 19\n");
+         "ball_top_speed = 18\nball_accel = 19\nframe_rate = 20\n");
     EXPECT_EQ(params.fullscreen, 1);
     EXPECT_STREQ(params.full_res, "1280x1024:32");
     EXPECT_EQ(params.grid_cols, 64);
@@ -100,6 +101,7 @@ TEST_F(ParamFile, EveryKeyIsReadWithItsType)
     EXPECT_FLOAT_EQ(params.paddle_blast, 17);
     EXPECT_FLOAT_EQ(params.ball_top_speed, 18);
     EXPECT_FLOAT_EQ(params.ball_accel, 19);
+    EXPECT_EQ(params.frame_rate, 20);
 }
 
 TEST_F(ParamFile, EchoAndUnknownKeys)

@@ -58,7 +58,8 @@ all_keys() {
     for k in fullscreen full_res grid_res win_width win_height iterations timestep diffusion \
              viscosity dissipation turbulance velocity_force density_source gravity_force \
              buoyancy_force jet_force emitter_rate max_jets max_particles block_size max_lives \
-             paddle_width paddle_height paddle_force paddle_suck paddle_blast ball_top_speed ball_accel; do
+             paddle_width paddle_height paddle_force paddle_suck paddle_blast ball_top_speed ball_accel \
+             frame_rate; do
         [ "$k" = fullscreen ] && continue
         echo "$k = $value"
     done

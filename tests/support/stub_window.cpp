@@ -1,11 +1,14 @@
 // stub_window.cpp -- a stand-in for the GLUT window layer in unit tests:
-// a settable clock and counters of the window requests.
+// settable clocks (sleeping moves the monotonic one on at once) and counters
+// of the window requests.
 #include "tests/support/test_util.h"
 
 int stub_elapsed_ms;
 int stub_fullscreen_requests;
 int stub_fullscreen_leaves;
 int stub_redisplays;
+long long stub_clock_ns;
+int stub_sleeps;
 
 void enter_fullscreen(void)
 {
@@ -16,6 +19,14 @@ void enter_fullscreen(void)
 void leave_fullscreen(void) { stub_fullscreen_leaves++; }
 
 int elapsed_ms(void) { return stub_elapsed_ms; }
+
+long long monotonic_ns(void) { return stub_clock_ns; }
+
+void sleep_until_ns(long long t)
+{
+    stub_sleeps++;
+    if (t > stub_clock_ns) stub_clock_ns = t;
+}
 
 void post_redisplay(void) { stub_redisplays++; }
 

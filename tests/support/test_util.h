@@ -14,6 +14,8 @@ extern int stub_elapsed_ms;
 extern int stub_fullscreen_requests;
 extern int stub_fullscreen_leaves;
 extern int stub_redisplays;
+extern long long stub_clock_ns;     // the monotonic clock, ns
+extern int stub_sleeps;
 
 // Defaults with grid_res = grid; then as start-up: working copies, flags,
 // colours, allocation and clearing of the grid, particles and jets, the game
