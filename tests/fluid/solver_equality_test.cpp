@@ -1,6 +1,7 @@
 // The shipped step against the plain column-by-column transcription: every
 // one of the sixteen fields must hold the same bits after every step, over
-// varied scenes, settings, grid shapes and thread counts.
+// varied scenes, settings, grid shapes, thread counts and every lane width
+// (instruction set) the processor runs.
 #include "tests/fluid/reference_step.h"
 #include "tests/support/test_util.h"
 
@@ -8,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -22,10 +24,12 @@ struct EqualityCase {
 
 // Runs both steps from the same fields, frame after frame, and reports the
 // first frame at which any field differs.
-void expect_same_as_reference(const EqualityCase &c, int threads)
+void expect_same_as_reference(const EqualityCase &c, int threads, int path = SOLVER_PATH_AUTO)
 {
     make_scene(c.scene);
     solver_threads = threads;
+    solver_simd_path = path;
+    ASSERT_TRUE(path == SOLVER_PATH_AUTO || solver_path_in_use() == path);
     for (int frame = 0; frame < c.steps; frame++) {
         enter_frame_sources(c.scene.seed, frame);
         FieldSnapshot before = take_snapshot();
@@ -41,15 +45,33 @@ void expect_same_as_reference(const EqualityCase &c, int threads)
         ASSERT_EQ(color_handles[1], color_prev);
         FieldSnapshot got = take_snapshot();
         std::string diff = differing_fields(expected, got);
-        ASSERT_EQ(diff, "") << c.name << ", threads " << threads << ", frame " << frame;
+        ASSERT_EQ(diff, "") << c.name << ", threads " << threads << ", path "
+                            << solver_path_name(solver_path_in_use()) << ", frame " << frame;
     }
     solver_threads = SOLVER_THREADS_AUTO;
+    solver_simd_path = SOLVER_PATH_AUTO;
+}
+
+// Every scene on one thread and on two, in each lane width; a width the
+// processor lacks is skipped, and the log says which width ran.
+void expect_path_same_as_reference(const EqualityCase &c, int path)
+{
+    if (!solver_path_supported(path))
+        GTEST_SKIP() << "this processor lacks the " << solver_path_name(path) << " instructions";
+    ::testing::Test::RecordProperty("solver_path", solver_path_name(path));
+    printf("solver path: %s\n", solver_path_name(path));
+    expect_same_as_reference(c, SOLVER_THREADS_ONE, path);
+    if (::testing::Test::HasFatalFailure()) return;
+    expect_same_as_reference(c, SOLVER_THREADS_TWO, path);
 }
 
 class SolverEquality : public ::testing::TestWithParam<EqualityCase> {};
 
 TEST_P(SolverEquality, BitIdenticalToReferenceOnOneThread) { expect_same_as_reference(GetParam(), SOLVER_THREADS_ONE); }
 TEST_P(SolverEquality, BitIdenticalToReferenceOnTwoThreads) { expect_same_as_reference(GetParam(), SOLVER_THREADS_TWO); }
+TEST_P(SolverEquality, BitIdenticalInSseLanes) { expect_path_same_as_reference(GetParam(), SOLVER_PATH_SSE); }
+TEST_P(SolverEquality, BitIdenticalInAvx2Lanes) { expect_path_same_as_reference(GetParam(), SOLVER_PATH_AVX2); }
+TEST_P(SolverEquality, BitIdenticalInAvx512Lanes) { expect_path_same_as_reference(GetParam(), SOLVER_PATH_AVX512); }
 
 // width, height, iterations, viscosity, diffusion, dissipation,
 // gravity, buoyancy, vorticity, walls, seed
@@ -75,6 +97,13 @@ const EqualityCase CASES[] = {
     {"one_column", {1, 20, 20, 0.001f, 0.0001f, 0.001f, 1, 1, 1, 1, 25u}, 12},
     {"one_row", {20, 1, 20, 0.001f, 0.0001f, 0.001f, 1, 1, 1, 1, 26u}, 12},
     {"narrow_tall_threads", {5, 64, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 27u}, 12},
+    // The shortest grids the pressure bands take in eight and in sixteen
+    // lanes (the last band partly past the top), and bands that outnumber
+    // the sweeps.
+    {"eight_bands_shortest", {21, 65, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 34u}, 10},
+    {"eight_bands_few_sweeps", {26, 72, 5, 0.001f, 0.0002f, 0.001f, 1, 1, 1, 1, 35u}, 10},
+    {"sixteen_bands_shortest", {19, 137, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 36u}, 8},
+    {"sixteen_bands_few_sweeps", {35, 140, 3, 0.0f, 0.0001f, 0.001f, 0, 1, 1, 1, 37u}, 8},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SolverEquality, ::testing::ValuesIn(CASES),
