@@ -112,6 +112,8 @@ const char *solver_path_name(int path); // "auto", "sse", "avx2", "avx512"
 // chooses whether the next one takes the helper.
 void solver_timing_begin(void);
 void solver_timing_end(void);
+// Threads run_solver_parts uses in the coming call: 1 or 2.
+int solver_thread_count(void);
 // One round of a busy wait: pauses, and every so often yields the core.
 void solver_spin_pause(int *spins);
 

@@ -407,6 +407,17 @@ static void add_color_sources_part(void *, int part, int parts)
     }
 }
 
+// The pressure sweeps in the widest bands the grid is tall enough for;
+// short grids sweep row by row.
+static void relax_pressure(const SolverLaneKernels &lanes, float *p, const float *d)
+{
+    const SolverLaneKernels *narrower[] = {&lanes, &solver_lanes_avx2, &solver_lanes_sse};
+    for (const SolverLaneKernels *k : narrower)
+        if (k->lanes <= lanes.lanes && k->relax_pressure(p, d, solver.iterations)) return;
+    PressureRelaxation kern{p, d, solver.grid_width + 2};
+    relax(kern, solver.iterations);
+}
+
 // Makes (u, v) divergence-free, using u_prev as the pressure and v_prev as
 // the divergence term.
 static void project(const SolverLaneKernels &lanes, float h)
@@ -415,10 +426,7 @@ static void project(const SolverLaneKernels &lanes, float h)
     lanes.divergence(p, d, h);
     set_boundary(d, BOUNDARY_SCALAR);
     set_boundary(p, BOUNDARY_SCALAR);
-    if (solver.iterations > 0 && !lanes.relax_pressure(p, d, solver.iterations)) {
-        PressureRelaxation kern{p, d, solver.grid_width + 2};
-        relax(kern, solver.iterations);
-    }
+    if (solver.iterations > 0) relax_pressure(lanes, p, d);
     set_boundary(p, BOUNDARY_SCALAR);
     lanes.gradient(p, d, h);
     set_boundary(u, BOUNDARY_U);

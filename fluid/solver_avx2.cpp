@@ -4,6 +4,7 @@
 // these only where the processor has AVX2.
 #include "fluid/fluid.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include <immintrin.h>

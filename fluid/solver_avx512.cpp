@@ -4,6 +4,7 @@
 // the step calls these only where the processor has AVX-512.
 #include "fluid/fluid.h"
 
+#include <atomic>
 #include <cstdlib>
 
 // GCC 12's AVX-512 headers start some intrinsics from a deliberately

@@ -3,6 +3,7 @@
 // cell at a time: without gathers, lanes do not pay there.
 #include "fluid/fluid.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include <emmintrin.h>

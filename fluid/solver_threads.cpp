@@ -144,6 +144,8 @@ static int solver_parts(void)
     return helper_ready() ? MAX_SOLVER_THREADS : 1;
 }
 
+int solver_thread_count(void) { return solver_parts(); }
+
 void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx)
 {
     if (solver_parts() == 1) {

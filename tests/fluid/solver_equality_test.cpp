@@ -104,6 +104,7 @@ const EqualityCase CASES[] = {
     {"eight_bands_few_sweeps", {26, 72, 5, 0.001f, 0.0002f, 0.001f, 1, 1, 1, 1, 35u}, 10},
     {"sixteen_bands_shortest", {19, 137, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 36u}, 8},
     {"sixteen_bands_few_sweeps", {35, 140, 3, 0.0f, 0.0001f, 0.001f, 0, 1, 1, 1, 37u}, 8},
+    {"thirty_two_bands", {13, 283, 12, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 38u}, 6},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SolverEquality, ::testing::ValuesIn(CASES),
@@ -146,8 +147,16 @@ TEST(SolverEqualityBusyMachine, BitIdenticalWhileOtherThreadsCompete)
                 std::this_thread::sleep_for(std::chrono::microseconds(150));
             }
         });
-    EqualityCase c{"busy", {40, 64, 40, 0.001f, 0.0004f, 0.001f, 1, 1, 1, 1, 31u}, 16};
-    expect_same_as_reference(c, SOLVER_THREADS_TWO);
+    // Tall enough that the pressure bands are shared by the two threads in
+    // every lane width.
+    EqualityCase c{"busy", {24, 144, 40, 0.001f, 0.0004f, 0.001f, 1, 1, 1, 1, 31u}, 8};
+    EqualityCase tall{"busy_tall", {12, 288, 20, 0.0f, 0.0004f, 0.001f, 1, 1, 1, 1, 39u}, 4};
+    const int paths[] = {SOLVER_PATH_SSE, SOLVER_PATH_AVX2, SOLVER_PATH_AVX512};
+    for (int path : paths) {
+        if (!solver_path_supported(path)) continue;
+        expect_same_as_reference(c, SOLVER_THREADS_TWO, path);
+        expect_same_as_reference(tall, SOLVER_THREADS_TWO, path);
+    }
     stop.store(1);
     for (std::thread &t : busy) t.join();
 }
