@@ -100,11 +100,11 @@ const EqualityCase CASES[] = {
     // The shortest grids the pressure bands take in eight and in sixteen
     // lanes (the last band partly past the top), and bands that outnumber
     // the sweeps.
-    {"eight_bands_shortest", {21, 65, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 34u}, 10},
+    {"eight_bands_shortest", {21, 57, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 34u}, 10},
     {"eight_bands_few_sweeps", {26, 72, 5, 0.001f, 0.0002f, 0.001f, 1, 1, 1, 1, 35u}, 10},
-    {"sixteen_bands_shortest", {19, 137, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 36u}, 8},
+    {"sixteen_bands_shortest", {19, 121, 20, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 36u}, 8},
     {"sixteen_bands_few_sweeps", {35, 140, 3, 0.0f, 0.0001f, 0.001f, 0, 1, 1, 1, 37u}, 8},
-    {"thirty_two_bands", {13, 283, 12, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 38u}, 6},
+    {"thirty_two_bands", {13, 250, 12, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 38u}, 6},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SolverEquality, ::testing::ValuesIn(CASES),
