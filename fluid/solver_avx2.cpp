@@ -19,10 +19,9 @@ struct Lanes {
     typedef __m256i I;
     typedef __m256 Mask;
     static const int N = 8;
-    static const int GATHER = 1;
+    static const int TRACE_LANES = 1;
     static LANE_TARGET V load(const float *p) { return _mm256_loadu_ps(p); }
     static LANE_TARGET void store(float *p, V x) { _mm256_storeu_ps(p, x); }
-    static LANE_TARGET void store_int(int *p, I x) { _mm256_storeu_si256((__m256i *)p, x); }
     static LANE_TARGET V set1(float x) { return _mm256_set1_ps(x); }
     static LANE_TARGET V add(V a, V b) { return _mm256_add_ps(a, b); }
     static LANE_TARGET V sub(V a, V b) { return _mm256_sub_ps(a, b); }
@@ -37,11 +36,40 @@ struct Lanes {
         return _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(i),
                                                    _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
     }
-    static LANE_TARGET I cell(I i0, I j0, int stride)
+    static LANE_TARGET void store_cells(int *cells, I i0, I j0, int stride)
     {
-        return _mm256_add_epi32(i0, _mm256_mullo_epi32(j0, _mm256_set1_epi32(stride)));
+        I c = _mm256_add_epi32(i0, _mm256_mullo_epi32(j0, _mm256_set1_epi32(stride)));
+        _mm256_storeu_si256((__m256i *)cells, c);
     }
-    static LANE_TARGET V gather(const float *base, I c) { return _mm256_i32gather_ps(base, c, 4); }
+    // (q[c], q[c + 1]) for two cells in one vector of four.
+    static LANE_TARGET __m128 load_two_pairs(const float *q, int c, int d)
+    {
+        __m128 a = _mm_castsi128_ps(_mm_loadl_epi64((const __m128i *)(q + c)));
+        return _mm_loadh_pi(a, (const __m64 *)(q + d));
+    }
+    static LANE_TARGET void load_pairs(const float *q, const int *cells, V *left, V *right)
+    {
+        V a = _mm256_set_m128(load_two_pairs(q, cells[4], cells[5]),
+                              load_two_pairs(q, cells[0], cells[1]));
+        V b = _mm256_set_m128(load_two_pairs(q, cells[6], cells[7]),
+                              load_two_pairs(q, cells[2], cells[3]));
+        *left = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        *right = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+    // Lanes 2g and 2g+1 of w, each four times.
+    static LANE_TARGET V spread(V w, int g)
+    {
+        return _mm256_permutevar8x32_ps(
+            w, _mm256_add_epi32(_mm256_set1_epi32(2 * g), _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)));
+    }
+    // The colours of cells[0] + offset and cells[1] + offset.
+    static LANE_TARGET V load_colours(const Color *q0, const int *cells, int offset)
+    {
+        return _mm256_set_m128(_mm_loadu_ps(&q0[cells[1] + offset].r),
+                               _mm_loadu_ps(&q0[cells[0] + offset].r));
+    }
+    // Channels r, g, b of each colour kept, alpha taken from the other.
+    static LANE_TARGET V keep_alpha(V rgb, V alpha_from) { return _mm256_blend_ps(rgb, alpha_from, 0x88); }
     // (low, v0, .., v6) and (v1, .., v7, high).
     static LANE_TARGET V shift_up(V v, float low)
     {

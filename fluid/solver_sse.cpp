@@ -18,10 +18,9 @@ struct Lanes {
     typedef __m128i I;
     typedef __m128 Mask;
     static const int N = 4;
-    static const int GATHER = 0;
+    static const int TRACE_LANES = 1;
     static V load(const float *p) { return _mm_loadu_ps(p); }
     static void store(float *p, V x) { _mm_storeu_ps(p, x); }
-    static void store_int(int *p, I x) { _mm_storeu_si128((__m128i *)p, x); }
     static V set1(float x) { return _mm_set1_ps(x); }
     static V add(V a, V b) { return _mm_add_ps(a, b); }
     static V sub(V a, V b) { return _mm_sub_ps(a, b); }
@@ -32,20 +31,39 @@ struct Lanes {
     static I truncate(V x) { return _mm_cvttps_epi32(x); }
     static V to_float(I x) { return _mm_cvtepi32_ps(x); }
     static V count_from(int i) { return _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), _mm_setr_epi32(0, 1, 2, 3))); }
-    // Unused (GATHER is 0); kept so that the shared kernels compile.
-    static I cell(I i0, I j0, int stride)
+    static void store_cells(int *cells, I i0, I j0, int stride)
     {
         alignas(16) int a[N], b[N];
         _mm_store_si128((__m128i *)a, i0);
         _mm_store_si128((__m128i *)b, j0);
-        return _mm_setr_epi32(a[0] + stride * b[0], a[1] + stride * b[1], a[2] + stride * b[2],
-                              a[3] + stride * b[3]);
+        for (int k = 0; k < N; k++) cells[k] = a[k] + stride * b[k];
     }
-    static V gather(const float *base, I c)
+    // (q[c], q[c + 1]) for two cells in one vector.
+    static __m128 load_two_pairs(const float *q, int c, int d)
     {
-        alignas(16) int a[N];
-        _mm_store_si128((__m128i *)a, c);
-        return _mm_setr_ps(base[a[0]], base[a[1]], base[a[2]], base[a[3]]);
+        __m128 a = _mm_castsi128_ps(_mm_loadl_epi64((const __m128i *)(q + c)));
+        return _mm_loadh_pi(a, (const __m64 *)(q + d));
+    }
+    static void load_pairs(const float *q, const int *cells, V *left, V *right)
+    {
+        V a = load_two_pairs(q, cells[0], cells[1]), b = load_two_pairs(q, cells[2], cells[3]);
+        *left = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        *right = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+    static V spread(V w, int g)
+    {
+        alignas(16) float lanes[N];
+        _mm_store_ps(lanes, w);
+        return _mm_set1_ps(lanes[g]);
+    }
+    static V load_colours(const Color *q0, const int *cells, int offset)
+    {
+        return _mm_loadu_ps(&q0[cells[0] + offset].r);
+    }
+    static V keep_alpha(V rgb, V alpha_from)
+    {
+        const __m128 rgb_mask = _mm_castsi128_ps(_mm_set_epi32(0, -1, -1, -1));
+        return _mm_or_ps(_mm_and_ps(rgb_mask, rgb), _mm_andnot_ps(rgb_mask, alpha_from));
     }
     // (low, v0, v1, v2) and (v1, v2, v3, high).
     static V shift_up(V v, float low)
