@@ -20,12 +20,15 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <emmintrin.h>
 #include <mm_malloc.h>
 
 int solver_simd_path = SOLVER_PATH_AUTO;
+
+static const int MAX_PARTS = 2;              // run_solver_parts splits work at most this far
 
 // ---------------------------------------------------------------------------
 // Lane kernels: which instruction set
@@ -452,6 +455,92 @@ static void refill_part(void *, int part, int parts)
 // The step
 // ---------------------------------------------------------------------------
 
+// The single sweep of a = 0 sets each cell to 0 * (sum of four neighbours)
+// + source. While every value those sums take is below SUM_SAFE in size (so
+// no sum overflows) and no source is -0, each 0 * sum is a zero that leaves
+// the source as it is: the sweep copies the sources, bit for bit. Otherwise
+// (an infinity, a NaN, a -0 source) it runs as written.
+static const float SUM_SAFE = 1e37f;
+static const unsigned MAGNITUDE_BITS = 0x7fffffffu;
+static const unsigned NEGATIVE_ZERO = 0x80000000u;
+
+struct SourceCopy {
+    float *x[3];
+    const float *x0[3];
+    int unsafe[MAX_PARTS];          // per part: 1 when a value rules the copy out
+};
+
+static inline unsigned float_bits(float f)
+{
+    unsigned b;
+    memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+// Rows of every field (border columns included; the border rows go to the
+// first and last part) whose values keep the sums finite, and sources
+// (interior only) that are not -0.
+static void check_copy_part(void *ctx, int part, int parts)
+{
+    SourceCopy *job = (SourceCopy *)ctx;
+    int w = solver.grid_width, h = solver.grid_height, stride = w + 2;
+    int first, last;
+    solver_part_rows(0, h + 1, part, parts, &first, &last);
+    const __m128i limit = _mm_set1_epi32((int)float_bits(SUM_SAFE));
+    const __m128i magnitude = _mm_set1_epi32((int)MAGNITUDE_BITS);
+    const __m128i negative_zero = _mm_set1_epi32((int)NEGATIVE_ZERO);
+    __m128i bad = _mm_setzero_si128();
+    int bad_scalar = 0;
+    for (int f = 0; f < 3; f++) {
+        for (int j = first; j <= last; j++) {
+            const float *x = job->x[f] + stride * j;
+            const float *x0 = job->x0[f] + stride * j;
+            int interior = j >= 1 && j <= h;
+            int i = 0;
+            for (; i + 4 <= stride; i += 4) {
+                __m128i a = _mm_and_si128(_mm_loadu_si128((const __m128i *)(x + i)), magnitude);
+                bad = _mm_or_si128(bad, _mm_cmpgt_epi32(a, limit));
+                bad = _mm_or_si128(bad, _mm_cmpeq_epi32(a, limit));
+                if (!interior) continue;
+                __m128i b = _mm_loadu_si128((const __m128i *)(x0 + i));
+                __m128i m = _mm_and_si128(b, magnitude);
+                bad = _mm_or_si128(bad, _mm_cmpgt_epi32(m, limit));
+                bad = _mm_or_si128(bad, _mm_cmpeq_epi32(m, limit));
+                bad = _mm_or_si128(bad, _mm_cmpeq_epi32(b, negative_zero));
+            }
+            for (; i < stride; i++) {
+                bad_scalar |= (float_bits(x[i]) & MAGNITUDE_BITS) >= float_bits(SUM_SAFE);
+                if (interior)
+                    bad_scalar |= (float_bits(x0[i]) & MAGNITUDE_BITS) >= float_bits(SUM_SAFE) ||
+                                  float_bits(x0[i]) == NEGATIVE_ZERO;
+            }
+        }
+    }
+    job->unsafe[part] = bad_scalar || _mm_movemask_epi8(bad) != 0;
+}
+
+static void copy_sources_part(void *ctx, int part, int parts)
+{
+    const SourceCopy *job = (const SourceCopy *)ctx;
+    int w = solver.grid_width, stride = w + 2;
+    int first, last;
+    solver_part_rows(1, solver.grid_height, part, parts, &first, &last);
+    for (int f = 0; f < 3; f++)
+        for (int j = first; j <= last; j++)
+            memcpy(job->x[f] + 1 + stride * j, job->x0[f] + 1 + stride * j, w * sizeof(float));
+}
+
+// 1 when the sweep of a = 0 was done as a copy of the sources.
+static int sweep_as_copy(void)
+{
+    SourceCopy job{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source}, {0, 0}};
+    run_solver_parts(check_copy_part, &job);
+    for (int part = 0; part < MAX_PARTS; part++)
+        if (job.unsafe[part]) return 0;
+    run_solver_parts(copy_sources_part, &job);
+    return 1;
+}
+
 // More than one sweep: relaxed packed (one division per cell for all three
 // fields); a single sweep does not pay for the packing.
 static void relax_velocity(float a, float denominator, int sweeps)
@@ -459,6 +548,7 @@ static void relax_velocity(float a, float denominator, int sweeps)
     PackedFields fields{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source},
                         nullptr, nullptr, nullptr, nullptr};
     if (sweeps > 1 && relax_packed(fields, a, denominator, sweeps)) return;
+    if (sweeps == 1 && a == 0 && sweep_as_copy()) return;
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
         VelocityDiffusion<false> kern{u, v, pressure_guess, u_prev, v_prev, pressure_source,
