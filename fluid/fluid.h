@@ -94,7 +94,8 @@ extern int solver_threads;
 void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx);
 
 // Instruction sets the step's vector kernels use: SOLVER_PATH_AUTO (the
-// default) takes the widest the processor runs, chosen once per run; the
+// default) times the first steps on a grid on each path the processor runs
+// and keeps the fastest (wider is not faster on every processor); the
 // others force one (a path the processor lacks runs as AUTO). Every path
 // gives the same fields.
 enum { SOLVER_PATH_AUTO = 0, SOLVER_PATH_SSE = 1, SOLVER_PATH_AVX2 = 2, SOLVER_PATH_AVX512 = 3 };
@@ -109,9 +110,10 @@ const char *solver_path_name(int path); // "auto", "sse", "avx2", "avx512"
 // ---------------------------------------------------------------------------
 
 // Brackets every step: in the automatic thread setting, times the step and
-// chooses whether the next one takes the helper.
+// chooses whether the next one takes the helper. The end returns the
+// step's duration in nanoseconds.
 void solver_timing_begin(void);
-void solver_timing_end(void);
+long long solver_timing_end(void);
 // Threads run_solver_parts uses in the coming call: 1 or 2.
 int solver_thread_count(void);
 // One round of a busy wait: pauses, and every so often yields the core.

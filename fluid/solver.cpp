@@ -49,20 +49,52 @@ int solver_path_supported(int path)
     }
 }
 
-// The widest path the processor runs, found once.
-static int widest_path(void)
+// In the automatic setting the first PATH_TRIAL_ROUNDS rounds of steps on a
+// grid take each path the processor runs in turn; then the path with the
+// shortest of its steps is kept until the grid changes. Wider lanes are not
+// faster everywhere (some processors split a 512-bit operation in two, and
+// the wider bands of the pressure solve waste more passes), and the
+// shortest step is the one least disturbed by other work on the machine.
+static const int PATH_TRIAL_ROUNDS = 6;
+static const int PATH_COUNT = SOLVER_PATH_AVX512 + 1;
+static int chosen_path;                     // 0 while trying
+static int trial_cells;                     // cell_count the trials are for
+static int trial_step;
+static long long shortest_ns[PATH_COUNT];   // per path; 0: not timed yet
+
+static int trial_path(void)
 {
-    static int widest;
-    if (!widest)
-        widest = solver_path_supported(SOLVER_PATH_AVX512) ? SOLVER_PATH_AVX512
-                 : solver_path_supported(SOLVER_PATH_AVX2) ? SOLVER_PATH_AVX2
-                                                            : SOLVER_PATH_SSE;
-    return widest;
+    int paths[PATH_COUNT], count = 0;
+    for (int path = SOLVER_PATH_SSE; path < PATH_COUNT; path++)
+        if (solver_path_supported(path)) paths[count++] = path;
+    return paths[trial_step % count];
 }
 
 int solver_path_in_use(void)
 {
-    return solver_path_supported(solver_simd_path) ? solver_simd_path : widest_path();
+    if (solver_path_supported(solver_simd_path)) return solver_simd_path;
+    if (trial_cells != solver.cell_count) return trial_path();
+    return chosen_path ? chosen_path : trial_path();
+}
+
+// Books the time of a step that ran on `path` in the automatic setting.
+static void book_path_time(int path, long long ns)
+{
+    if (trial_cells != solver.cell_count) {
+        trial_cells = solver.cell_count;
+        chosen_path = 0;
+        trial_step = 0;
+        for (long long &t : shortest_ns) t = 0;
+    }
+    if (chosen_path) return;
+    if (shortest_ns[path] == 0 || ns < shortest_ns[path]) shortest_ns[path] = ns;
+    trial_step++;
+    int paths = 0;
+    for (int p = SOLVER_PATH_SSE; p < PATH_COUNT; p++) paths += solver_path_supported(p);
+    if (trial_step < PATH_TRIAL_ROUNDS * paths) return;
+    for (int p = SOLVER_PATH_SSE; p < PATH_COUNT; p++)
+        if (shortest_ns[p] > 0 && (!chosen_path || shortest_ns[p] < shortest_ns[chosen_path]))
+            chosen_path = p;
 }
 
 const char *solver_path_name(int path)
@@ -79,9 +111,9 @@ const char *solver_path_name(int path)
     }
 }
 
-static const SolverLaneKernels &lane_kernels(void)
+static const SolverLaneKernels &lane_kernels(int path)
 {
-    switch (solver_path_in_use()) {
+    switch (path) {
     case SOLVER_PATH_AVX512:
         return solver_lanes_avx512;
     case SOLVER_PATH_AVX2:
@@ -626,7 +658,8 @@ void solver_step(void)
     float dt = solver.timestep;
     float scale = (float)(1.0 / ((w + h) * 0.5));
     float dt0 = (float)(dt * (w + h) * 0.5);
-    const SolverLaneKernels &lanes = lane_kernels();
+    int path = solver_path_in_use();
+    const SolverLaneKernels &lanes = lane_kernels(path);
 
     solver_timing_begin();
     list_wall_cells();
@@ -639,5 +672,6 @@ void solver_step(void)
     density_step(lanes, dt, dt0);
     run_solver_parts(refill_part, nullptr);
     forget_wall_cells();
-    solver_timing_end();
+    long long ns = solver_timing_end();
+    if (!solver_path_supported(solver_simd_path)) book_path_time(path, ns);
 }

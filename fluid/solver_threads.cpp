@@ -174,9 +174,11 @@ void solver_timing_begin(void)
     step_start_ns = now_ns();
 }
 
-void solver_timing_end(void)
+long long solver_timing_end(void)
 {
-    if (step_automatic) book_step_time(step_alone, now_ns() - step_start_ns);
+    long long ns = now_ns() - step_start_ns;
+    if (step_automatic) book_step_time(step_alone, ns);
     step_alone = 0;
     step_automatic = 0;
+    return ns;
 }
