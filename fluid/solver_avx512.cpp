@@ -7,10 +7,12 @@
 #include <atomic>
 #include <cstdlib>
 
-// GCC 12's AVX-512 headers start some intrinsics from a deliberately
+// GCC's AVX-512 headers start some intrinsics from a deliberately
 // undefined register and then warn about it.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #include <mm_malloc.h>
 
@@ -114,4 +116,6 @@ const SolverLaneKernels solver_lanes_avx512 = {SOLVER_PATH_AVX512, N, lane_add_s
                                           lane_gradient, relax_pressure_banded,
                                           lane_advect_velocity, lane_advect_density};
 
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
