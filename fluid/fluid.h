@@ -114,6 +114,10 @@ const char *solver_path_name(int path); // "auto", "sse", "avx2", "avx512"
 // step's duration in nanoseconds.
 void solver_timing_begin(void);
 long long solver_timing_end(void);
+// Runs job(ctx, 0, 2) on the calling thread and job(ctx, 1, 2) on the
+// helper, each a whole task in which run_solver_parts keeps to one thread;
+// 0 (nothing run) when the step is not using the helper.
+int run_solver_tasks(void (*job)(void *ctx, int part, int parts), void *ctx);
 // Threads run_solver_parts uses in the coming call: 1 or 2.
 int solver_thread_count(void);
 // One round of a busy wait: pauses, and every so often yields the core.

@@ -1,24 +1,25 @@
 // solver.cpp -- the solver step: sources, viscous diffusion, pressure
 // projection and advection of the velocity, then diffusion and advection of
 // density and ink colour, then the refill of the sources. Owns the choice of
-// the lane kernels (solver_lanes.inc, one file per instruction set) and the
-// scratch of the packed relaxations; the helper thread that the step (and
-// the force stage) share the work with is solver_threads.cpp's.
+// the lane kernels (solver_lanes.inc, compiled once per instruction set in
+// solver_sse.cpp, solver_avx2.cpp and solver_avx512.cpp) and the scratch of
+// the packed relaxations; the helper thread that the step (and the force
+// stage) share the work with is solver_threads.cpp's.
 //
 // The relaxations are Gauss-Seidel sweeps in place, so which neighbours a
 // cell sees already updated is part of the result: (i-1, j) and (i, j-1)
 // new, (i+1, j) and (i, j+1) old. The sweeps here run row by row, several
-// rows at once on a skewed front; diffusion sweeps overlap on two threads,
-// and the pressure solve runs bands of rows in the lanes of a vector, each
-// band one sweep behind the band below. Every arrangement keeps exactly that
+// rows at once on a skewed front, and the pressure solve runs bands of rows
+// in the lanes of a vector, each band one sweep behind the band below (on
+// two threads, each its own bands). Every arrangement keeps exactly that
 // set of neighbours for every cell, and every value is computed from the
 // same operands in the same order in single precision, so the fields come
 // out bit for bit as with one plain column-by-column pass per sweep. The
 // straight kernels split the rows between the threads and run several cells
-// at a time, lane by lane the same arithmetic.
+// at a time, lane by lane the same arithmetic. With two threads the
+// density's diffusion runs beside the velocity step.
 #include "fluid/fluid.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -147,55 +148,13 @@ static inline void store_color(Color *c, __m128 x) { _mm_storeu_ps(&c->r, x); }
 
 #include "fluid/solver_front.inc"
 
-template <class Kernel> struct RelaxJob {
-    const Kernel *kern;
-    int sweeps;
-    // Progress of each thread: sweep * (rows + 1) + the last row it finished.
-    alignas(64) std::atomic<long long> progress0;
-    alignas(64) std::atomic<long long> progress1;
-};
-
-static void wait_for_progress(const std::atomic<long long> &progress, long long wanted)
-{
-    int spins = 0;
-    while (progress.load(std::memory_order_acquire) < wanted) solver_spin_pause(&spins);
-}
-
-// Sweeps part, part + parts, ... : with two threads each takes every other
-// sweep and starts rows j .. j+K-1 of its sweep once the other thread has
-// finished row j+K of the sweep before; that row is then in the state a
-// plain sequence of sweeps would leave it, and no later sweep touches it
-// before this thread has read it.
-template <class Kernel> static void relax_part(void *ctx, int part, int parts)
-{
-    RelaxJob<Kernel> *job = (RelaxJob<Kernel> *)ctx;
-    int h = solver.grid_height;
-    std::atomic<long long> &mine = part == 0 ? job->progress0 : job->progress1;
-    std::atomic<long long> &other = part == 0 ? job->progress1 : job->progress0;
-    for (int s = part; s < job->sweeps; s += parts) {
-        for (int j0 = 1; j0 <= h; j0 += FRONT_ROWS) {
-            int rows = h - j0 + 1 < FRONT_ROWS ? h - j0 + 1 : FRONT_ROWS;
-            int top = j0 + rows - 1;
-            if (parts > 1 && s > 0)
-                wait_for_progress(other, (long long)(s - 1) * (h + 1) + (top + 1 < h ? top + 1 : h));
-            relax_front<Kernel, FRONT_ROWS>(*job->kern, j0, rows);
-            if (parts > 1) mine.store((long long)s * (h + 1) + top, std::memory_order_release);
-        }
-    }
-}
-
+// `sweeps` sweeps of the whole grid, row fronts from the bottom up.
 template <class Kernel> static void relax(const Kernel &kern, int sweeps)
 {
-    if (sweeps <= 0) return;
-    RelaxJob<Kernel> job;
-    job.kern = &kern;
-    job.sweeps = sweeps;
-    job.progress0.store(-1);
-    job.progress1.store(-1);
-    if (sweeps == 1)
-        relax_part<Kernel>(&job, 0, 1);     // nothing to overlap
-    else
-        run_solver_parts(relax_part<Kernel>, &job);
+    int h = solver.grid_height;
+    for (int s = 0; s < sweeps; s++)
+        for (int j0 = 1; j0 <= h; j0 += FRONT_ROWS)
+            relax_front<Kernel, FRONT_ROWS>(kern, j0, h - j0 + 1 < FRONT_ROWS ? h - j0 + 1 : FRONT_ROWS);
 }
 
 // Velocity diffusion: u, v and pressure_guess relaxed towards their sources.
@@ -317,32 +276,37 @@ static inline __m128 relax_cell(const PackedDiffusion<DIVIDE> &r, int c, __m128 
 }
 
 // Scratch for the packed relaxations: two arrays of cell_count packed cells,
-// grown once to the grid's size.
-static __m128 *packed_field, *packed_source;
-static int packed_capacity;
+// grown once to the grid's size. The velocity and the density have one
+// each, as their diffusions may run at the same time.
+struct PackedScratch {
+    __m128 *field, *source;
+    int capacity;
+};
+static PackedScratch velocity_scratch, density_scratch;
 
-static int packed_ready(void)
+static int packed_ready(PackedScratch *s)
 {
     int n = solver.cell_count;
-    if (packed_capacity >= n) return 1;
-    _mm_free(packed_field);
-    _mm_free(packed_source);
-    packed_field = (__m128 *)_mm_malloc((size_t)n * sizeof(__m128), 64);
-    packed_source = (__m128 *)_mm_malloc((size_t)n * sizeof(__m128), 64);
-    if (!packed_field || !packed_source) {
-        _mm_free(packed_field);
-        _mm_free(packed_source);
-        packed_field = packed_source = nullptr;
-        packed_capacity = 0;
+    if (s->capacity >= n) return 1;
+    _mm_free(s->field);
+    _mm_free(s->source);
+    s->field = (__m128 *)_mm_malloc((size_t)n * sizeof(__m128), 64);
+    s->source = (__m128 *)_mm_malloc((size_t)n * sizeof(__m128), 64);
+    if (!s->field || !s->source) {
+        _mm_free(s->field);
+        _mm_free(s->source);
+        s->field = s->source = nullptr;
+        s->capacity = 0;
         return 0;
     }
-    packed_capacity = n;
+    s->capacity = n;
     return 1;
 }
 
 // The fields a packed relaxation works on: either u, v and pressure_guess
 // (lanes 0-2, lane 3 unused) or colour r, g, b and density (lanes 0-3).
 struct PackedFields {
+    PackedScratch *scratch;
     float *field[3];
     const float *source[3];
     Color *color_field;
@@ -356,6 +320,7 @@ static void pack_part(void *ctx, int part, int parts)
     const PackedFields *job = (const PackedFields *)ctx;
     int first, end;
     solver_part_cells(solver.cell_count, part, parts, &first, &end);
+    __m128 *packed_field = job->scratch->field, *packed_source = job->scratch->source;
     float *x = (float *)packed_field;
     float *x0 = (float *)packed_source;
     if (job->color_field) {
@@ -388,6 +353,7 @@ static void unpack_part(void *ctx, int part, int parts)
     const PackedFields *job = (const PackedFields *)ctx;
     int first, end;
     solver_part_cells(solver.cell_count, part, parts, &first, &end);
+    const __m128 *packed_field = job->scratch->field;
     const float *x = (const float *)packed_field;
     if (job->color_field) {
         Color *c = job->color_field;
@@ -410,15 +376,16 @@ static void unpack_part(void *ctx, int part, int parts)
 // writes them back; 0 when the scratch could not be had.
 static int relax_packed(const PackedFields &fields, float a, float denominator, int sweeps)
 {
-    if (!packed_ready()) return 0;
+    PackedScratch *s = fields.scratch;
+    if (!packed_ready(s)) return 0;
     run_solver_parts(pack_part, (void *)&fields);
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
-        PackedDiffusion<false> kern{packed_field, packed_source, _mm_set1_ps(a),
+        PackedDiffusion<false> kern{s->field, s->source, _mm_set1_ps(a),
                                     _mm_set1_ps(denominator), stride};
         relax(kern, sweeps);
     } else {
-        PackedDiffusion<true> kern{packed_field, packed_source, _mm_set1_ps(a),
+        PackedDiffusion<true> kern{s->field, s->source, _mm_set1_ps(a),
                                    _mm_set1_ps(denominator), stride};
         relax(kern, sweeps);
     }
@@ -577,8 +544,8 @@ static int sweep_as_copy(void)
 // fields); a single sweep does not pay for the packing.
 static void relax_velocity(float a, float denominator, int sweeps)
 {
-    PackedFields fields{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source},
-                        nullptr, nullptr, nullptr, nullptr};
+    PackedFields fields{&velocity_scratch, {u, v, pressure_guess},
+                        {u_prev, v_prev, pressure_source}, nullptr, nullptr, nullptr, nullptr};
     if (sweeps > 1 && relax_packed(fields, a, denominator, sweeps)) return;
     if (sweeps == 1 && a == 0 && sweep_as_copy()) return;
     int stride = solver.grid_width + 2;
@@ -603,8 +570,8 @@ static void diffuse_velocity(float dt)
 
 static void relax_density(float a, float denominator, int sweeps)
 {
-    PackedFields fields{{nullptr, nullptr, nullptr}, {nullptr, nullptr, nullptr},
-                        color, dens, color_prev, dens_prev};
+    PackedFields fields{&density_scratch, {nullptr, nullptr, nullptr},
+                        {nullptr, nullptr, nullptr}, color, dens, color_prev, dens_prev};
     if (sweeps > 1 && relax_packed(fields, a, denominator, sweeps)) return;
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
@@ -623,7 +590,8 @@ static void diffuse_density(float dt)
     set_boundary(dens, BOUNDARY_SCALAR);
 }
 
-static void velocity_step(const SolverLaneKernels &lanes, float dt, float h, float dt0)
+// Velocity step, first half: sources, diffusion, the first projection.
+static void diffuse_velocity_step(const SolverLaneKernels &lanes, float dt, float h)
 {
     lanes.add_sources(u, v, pressure_guess, u_prev, v_prev, pressure_source, dt);
     std::swap(u, u_prev);
@@ -632,13 +600,20 @@ static void velocity_step(const SolverLaneKernels &lanes, float dt, float h, flo
     project(lanes, h);
     std::swap(u, u_prev);
     std::swap(v, v_prev);
+}
+
+// Velocity step, second half: advection and the second projection.
+static void advect_velocity_step(const SolverLaneKernels &lanes, float h, float dt0)
+{
     lanes.advect_velocity(dt0);
     set_boundary(u, BOUNDARY_U);
     set_boundary(v, BOUNDARY_V);
     project(lanes, h);
 }
 
-static void density_step(const SolverLaneKernels &lanes, float dt, float dt0)
+// Density step, first half: sources and diffusion. It touches neither the
+// velocity nor anything the velocity step touches.
+static void diffuse_density_step(const SolverLaneKernels &lanes, float dt)
 {
     lanes.add_sources(dens, nullptr, nullptr, dens_prev, nullptr, nullptr, dt);
     run_solver_parts(add_color_sources_part, nullptr);
@@ -647,6 +622,47 @@ static void density_step(const SolverLaneKernels &lanes, float dt, float dt0)
     diffuse_density(dt);
     std::swap(dens, dens_prev);
     std::swap(color, color_prev);
+}
+
+struct StepHalves {
+    const SolverLaneKernels *lanes;
+    float dt, h, dt0;
+    int whole_velocity;     // 1: the helper's task is set against the whole velocity step
+};
+
+// The velocity step's first half (or all of it) on the calling thread, the
+// density's diffusion on the helper.
+static void step_halves_part(void *ctx, int part, int)
+{
+    const StepHalves *job = (const StepHalves *)ctx;
+    if (part == 1) {
+        diffuse_density_step(*job->lanes, job->dt);
+        return;
+    }
+    diffuse_velocity_step(*job->lanes, job->dt, job->h);
+    if (job->whole_velocity) advect_velocity_step(*job->lanes, job->h, job->dt0);
+}
+
+// The density's sources and diffusion depend on nothing the velocity step
+// does, so with two threads they run on the helper while the calling thread
+// runs the first half of the velocity step; the rest of the step then
+// shares its kernels between the threads. On small grids, where those
+// kernels are too short to split with profit, the calling thread runs the
+// whole velocity step meanwhile.
+static const int WHOLE_VELOCITY_MAX_CELLS = 160 * 160;
+
+static void velocity_and_density_steps(const SolverLaneKernels &lanes, float dt, float h,
+                                       float dt0)
+{
+    int whole = solver.cell_count <= WHOLE_VELOCITY_MAX_CELLS;
+    StepHalves halves{&lanes, dt, h, dt0, whole};
+    if (run_solver_tasks(step_halves_part, &halves)) {
+        if (!whole) advect_velocity_step(lanes, h, dt0);
+    } else {
+        diffuse_velocity_step(lanes, dt, h);
+        advect_velocity_step(lanes, h, dt0);
+        diffuse_density_step(lanes, dt);
+    }
     lanes.advect_density(dt0);
     set_boundary(dens, BOUNDARY_SCALAR);
 }
@@ -668,8 +684,7 @@ void solver_step(void)
     if (gravity_on) apply_gravity();
     if (buoyancy_on) apply_buoyancy();
     if (vorticity_on) apply_confinement();
-    velocity_step(lanes, dt, scale, dt0);
-    density_step(lanes, dt, dt0);
+    velocity_and_density_steps(lanes, dt, scale, dt0);
     run_solver_parts(refill_part, nullptr);
     forget_wall_cells();
     long long ns = solver_timing_end();

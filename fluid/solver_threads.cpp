@@ -137,8 +137,11 @@ static int choose_alone(void)
     return trial ? !faster_alone : faster_alone;
 }
 
+static int tasks_running;                   // 1 inside run_solver_tasks
+
 static int solver_parts(void)
 {
+    if (tasks_running) return 1;
     if (solver_threads == SOLVER_THREADS_ONE || solver.grid_height < PARALLEL_MIN_ROWS) return 1;
     if (step_alone && solver_threads != SOLVER_THREADS_TWO) return 1;
     return helper_ready() ? MAX_SOLVER_THREADS : 1;
@@ -146,12 +149,10 @@ static int solver_parts(void)
 
 int solver_thread_count(void) { return solver_parts(); }
 
-void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx)
+// Hands job(ctx, 1, 2) to the helper, runs job(ctx, 0, 2) and waits for
+// the helper's part.
+static void run_on_both(void (*job)(void *, int, int), void *ctx)
 {
-    if (solver_parts() == 1) {
-        job(ctx, 0, 1);
-        return;
-    }
     HelperPool *pool = helper_pool;
     pool->job = job;
     pool->ctx = ctx;
@@ -166,6 +167,22 @@ void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx)
     while (pool->finished.load(std::memory_order_acquire) != ticket) solver_spin_pause(&spins);
 }
 
+void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx)
+{
+    if (solver_parts() == 1)
+        job(ctx, 0, 1);
+    else
+        run_on_both(job, ctx);
+}
+
+int run_solver_tasks(void (*job)(void *ctx, int part, int parts), void *ctx)
+{
+    if (solver_parts() == 1) return 0;
+    tasks_running = 1;
+    run_on_both(job, ctx);
+    tasks_running = 0;
+    return 1;
+}
 
 void solver_timing_begin(void)
 {
@@ -182,3 +199,4 @@ long long solver_timing_end(void)
     step_automatic = 0;
     return ns;
 }
+
