@@ -69,7 +69,8 @@ int main(int argc, char **argv)
         const char *name;
         int threads;
     };
-    const Setting settings[] = {{"threads:1", SOLVER_THREADS_ONE}, {"threads:2", SOLVER_THREADS_TWO}};
+    const Setting settings[] = {{"threads:1", SOLVER_THREADS_ONE},
+                                {"threads:2", SOLVER_THREADS_TWO}};
     add_grids(benchmark::RegisterBenchmark("BM_step/auto/threads:auto", run_shipped,
                                            SOLVER_PATH_AUTO, SOLVER_THREADS_AUTO));
     const int paths[] = {SOLVER_PATH_SSE, SOLVER_PATH_AVX2, SOLVER_PATH_AVX512};

@@ -152,9 +152,12 @@ static inline void store_color(Color *c, __m128 x) { _mm_storeu_ps(&c->r, x); }
 template <class Kernel> static void relax(const Kernel &kern, int sweeps)
 {
     int h = solver.grid_height;
-    for (int s = 0; s < sweeps; s++)
-        for (int j0 = 1; j0 <= h; j0 += FRONT_ROWS)
-            relax_front<Kernel, FRONT_ROWS>(kern, j0, h - j0 + 1 < FRONT_ROWS ? h - j0 + 1 : FRONT_ROWS);
+    for (int s = 0; s < sweeps; s++) {
+        for (int j0 = 1; j0 <= h; j0 += FRONT_ROWS) {
+            int rows = h - j0 + 1 < FRONT_ROWS ? h - j0 + 1 : FRONT_ROWS;
+            relax_front<Kernel, FRONT_ROWS>(kern, j0, rows);
+        }
+    }
 }
 
 // Velocity diffusion: u, v and pressure_guess relaxed towards their sources.

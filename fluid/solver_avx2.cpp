@@ -19,7 +19,6 @@ struct Lanes {
     typedef __m256i I;
     typedef __m256 Mask;
     static const int N = 8;
-    static const int TRACE_LANES = 1;
     static LANE_TARGET V load(const float *p) { return _mm256_loadu_ps(p); }
     static LANE_TARGET void store(float *p, V x) { _mm256_storeu_ps(p, x); }
     static LANE_TARGET V set1(float x) { return _mm256_set1_ps(x); }
@@ -59,17 +58,20 @@ struct Lanes {
     // Lanes 2g and 2g+1 of w, each four times.
     static LANE_TARGET V spread(V w, int g)
     {
-        return _mm256_permutevar8x32_ps(
-            w, _mm256_add_epi32(_mm256_set1_epi32(2 * g), _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)));
+        I lanes = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+        return _mm256_permutevar8x32_ps(w, _mm256_add_epi32(_mm256_set1_epi32(2 * g), lanes));
     }
     // The colours of cells[0] + offset and cells[1] + offset.
-    static LANE_TARGET V load_colours(const Color *q0, const int *cells, int offset)
+    static LANE_TARGET V load_colors(const Color *q0, const int *cells, int offset)
     {
         return _mm256_set_m128(_mm_loadu_ps(&q0[cells[1] + offset].r),
                                _mm_loadu_ps(&q0[cells[0] + offset].r));
     }
     // Channels r, g, b of each colour kept, alpha taken from the other.
-    static LANE_TARGET V keep_alpha(V rgb, V alpha_from) { return _mm256_blend_ps(rgb, alpha_from, 0x88); }
+    static LANE_TARGET V keep_alpha(V rgb, V alpha_from)
+    {
+        return _mm256_blend_ps(rgb, alpha_from, 0x88);
+    }
     // (low, v0, .., v6) and (v1, .., v7, high).
     static LANE_TARGET V shift_up(V v, float low)
     {
@@ -96,6 +98,6 @@ struct Lanes {
 
 #include "fluid/solver_lanes.inc"
 
-const SolverLaneKernels solver_lanes_avx2 = {SOLVER_PATH_AVX2, N, lane_add_sources, lane_divergence,
-                                          lane_gradient, relax_pressure_banded,
-                                          lane_advect_velocity, lane_advect_density};
+const SolverLaneKernels solver_lanes_avx2 = {SOLVER_PATH_AVX2, N, lane_add_sources,
+                                             lane_divergence, lane_gradient, relax_pressure_banded,
+                                             lane_advect_velocity, lane_advect_density};

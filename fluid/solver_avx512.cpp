@@ -25,7 +25,6 @@ struct Lanes {
     typedef __m512i I;
     typedef __mmask16 Mask;
     static const int N = 16;
-    static const int TRACE_LANES = 1;
     static LANE_TARGET V load(const float *p) { return _mm512_loadu_ps(p); }
     static LANE_TARGET void store(float *p, V x) { _mm512_storeu_ps(p, x); }
     static LANE_TARGET V set1(float x) { return _mm512_set1_ps(x); }
@@ -47,7 +46,8 @@ struct Lanes {
     }
     static LANE_TARGET void store_cells(int *cells, I i0, I j0, int stride)
     {
-        _mm512_storeu_si512(cells, _mm512_add_epi32(i0, _mm512_mullo_epi32(j0, _mm512_set1_epi32(stride))));
+        I c = _mm512_add_epi32(i0, _mm512_mullo_epi32(j0, _mm512_set1_epi32(stride)));
+        _mm512_storeu_si512(cells, c);
     }
     // (q[c], q[c + 1]) for two cells in one vector of four.
     static LANE_TARGET __m128 load_two_pairs(const float *q, int c, int d)
@@ -75,7 +75,7 @@ struct Lanes {
         return _mm512_permutexvar_ps(_mm512_add_epi32(_mm512_set1_epi32(4 * g), lanes), w);
     }
     // The colours of cells[0] + offset .. cells[3] + offset.
-    static LANE_TARGET V load_colours(const Color *q0, const int *cells, int offset)
+    static LANE_TARGET V load_colors(const Color *q0, const int *cells, int offset)
     {
         V v = _mm512_castps128_ps512(_mm_loadu_ps(&q0[cells[0] + offset].r));
         v = _mm512_insertf32x4(v, _mm_loadu_ps(&q0[cells[1] + offset].r), 1);
@@ -112,9 +112,10 @@ struct Lanes {
 
 #include "fluid/solver_lanes.inc"
 
-const SolverLaneKernels solver_lanes_avx512 = {SOLVER_PATH_AVX512, N, lane_add_sources, lane_divergence,
-                                          lane_gradient, relax_pressure_banded,
-                                          lane_advect_velocity, lane_advect_density};
+const SolverLaneKernels solver_lanes_avx512 = {SOLVER_PATH_AVX512, N, lane_add_sources,
+                                               lane_divergence, lane_gradient,
+                                               relax_pressure_banded, lane_advect_velocity,
+                                               lane_advect_density};
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop

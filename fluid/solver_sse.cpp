@@ -1,6 +1,6 @@
 // solver_sse.cpp -- the step's lane kernels four lanes wide, in the SSE2
-// every x86-64 processor has (see solver_lanes.inc). The advections run one
-// cell at a time: without gathers, lanes do not pay there.
+// every x86-64 processor has (see solver_lanes.inc). No state of its own
+// beyond the shared kernels' scratch.
 #include "fluid/fluid.h"
 
 #include <atomic>
@@ -18,7 +18,6 @@ struct Lanes {
     typedef __m128i I;
     typedef __m128 Mask;
     static const int N = 4;
-    static const int TRACE_LANES = 1;
     static V load(const float *p) { return _mm_loadu_ps(p); }
     static void store(float *p, V x) { _mm_storeu_ps(p, x); }
     static V set1(float x) { return _mm_set1_ps(x); }
@@ -30,7 +29,11 @@ struct Lanes {
     static V min(V a, V b) { return _mm_min_ps(a, b); }
     static I truncate(V x) { return _mm_cvttps_epi32(x); }
     static V to_float(I x) { return _mm_cvtepi32_ps(x); }
-    static V count_from(int i) { return _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), _mm_setr_epi32(0, 1, 2, 3))); }
+    static V count_from(int i)
+    {
+        return _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), _mm_setr_epi32(0, 1, 2, 3)));
+    }
+    // SSE2 has no 32-bit multiply of four lanes.
     static void store_cells(int *cells, I i0, I j0, int stride)
     {
         alignas(16) int a[N], b[N];
@@ -50,16 +53,19 @@ struct Lanes {
         *left = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
         *right = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
     }
+    // Lane g of w, four times (a vector holds one colour).
     static V spread(V w, int g)
     {
         alignas(16) float lanes[N];
         _mm_store_ps(lanes, w);
         return _mm_set1_ps(lanes[g]);
     }
-    static V load_colours(const Color *q0, const int *cells, int offset)
+    // The colour of cells[0] + offset.
+    static V load_colors(const Color *q0, const int *cells, int offset)
     {
         return _mm_loadu_ps(&q0[cells[0] + offset].r);
     }
+    // Channels r, g, b kept, alpha taken from the other colour.
     static V keep_alpha(V rgb, V alpha_from)
     {
         const __m128 rgb_mask = _mm_castsi128_ps(_mm_set_epi32(0, -1, -1, -1));
@@ -83,7 +89,10 @@ struct Lanes {
         for (int k = 0; k < N; k++) bits[k] = (k >= first && k < end) ? -1 : 0;
         return _mm_castsi128_ps(_mm_setr_epi32(bits[0], bits[1], bits[2], bits[3]));
     }
-    static V select(Mask m, V yes, V no) { return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no)); }
+    static V select(Mask m, V yes, V no)
+    {
+        return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no));
+    }
 };
 
 } // namespace

@@ -186,7 +186,8 @@ int run_solver_tasks(void (*job)(void *ctx, int part, int parts), void *ctx)
 
 void solver_timing_begin(void)
 {
-    step_automatic = solver_threads == SOLVER_THREADS_AUTO && solver.grid_height >= PARALLEL_MIN_ROWS;
+    step_automatic =
+        solver_threads == SOLVER_THREADS_AUTO && solver.grid_height >= PARALLEL_MIN_ROWS;
     step_alone = step_automatic && choose_alone();
     step_start_ns = now_ns();
 }
