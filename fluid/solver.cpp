@@ -41,7 +41,7 @@ int solver_path_supported(int path)
     case SOLVER_PATH_SSE:
         return 1;
     case SOLVER_PATH_AVX2:
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") != 0;
     case SOLVER_PATH_AVX512:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                __builtin_cpu_supports("avx512vl");

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -129,6 +130,31 @@ TEST(SolverEqualityDefaults, StartUpGridWithInput)
         restore_snapshot(before);
         solver_step();
         ASSERT_EQ(differing_fields(expected, take_snapshot()), "") << "frame " << frame;
+    }
+}
+
+// The automatic setting tries the paths over the first steps on a grid and
+// then keeps one the processor runs, until the grid changes.
+TEST(SolverPaths, AutomaticSettingSettlesOnOnePath)
+{
+    const int grids[] = {24, 30};
+    for (int grid : grids) {
+        make_scene(Scene{grid, grid, 4, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 42u});
+        solver_simd_path = SOLVER_PATH_AUTO;
+        std::vector<int> seen;
+        for (int step = 0; step < 60; step++) {
+            int path = solver_path_in_use();
+            ASSERT_TRUE(solver_path_supported(path)) << "step " << step;
+            seen.push_back(path);
+            solver_step();
+        }
+        // Every path tried in the first steps, the last half on one.
+        for (int path = SOLVER_PATH_SSE; path <= SOLVER_PATH_AVX512; path++) {
+            if (!solver_path_supported(path)) continue;
+            EXPECT_NE(std::find(seen.begin(), seen.begin() + 30, path), seen.begin() + 30)
+                << solver_path_name(path) << " never tried";
+        }
+        for (int step = 30; step < 60; step++) ASSERT_EQ(seen[step], seen[30]) << "step " << step;
     }
 }
 
