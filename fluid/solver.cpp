@@ -416,9 +416,10 @@ static void add_color_sources_part(void *, int part, int parts)
 // short grids sweep row by row.
 static void relax_pressure(const SolverLaneKernels &lanes, float *p, const float *d)
 {
-    const SolverLaneKernels *narrower[] = {&lanes, &solver_lanes_avx2, &solver_lanes_sse};
+    if (lanes.relax_pressure(p, d, solver.iterations)) return;
+    const SolverLaneKernels *narrower[] = {&solver_lanes_avx2, &solver_lanes_sse};
     for (const SolverLaneKernels *k : narrower)
-        if (k->lanes <= lanes.lanes && k->relax_pressure(p, d, solver.iterations)) return;
+        if (k->lanes < lanes.lanes && k->relax_pressure(p, d, solver.iterations)) return;
     PressureRelaxation kern{p, d, solver.grid_width + 2};
     relax(kern, solver.iterations);
 }
