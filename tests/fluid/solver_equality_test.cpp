@@ -109,6 +109,7 @@ const EqualityCase CASES[] = {
     // bands between them (in every width: thirty-two sixteen-lane bands of
     // eight rows at the widest).
     {"bands_on_two_threads", {104, 250, 12, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 38u}, 3},
+    {"fewer_sweeps_than_bands_on_two_threads", {100, 252, 3, 0.001f, 0.0001f, 0.001f, 1, 1, 1, 1, 40u}, 3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SolverEquality, ::testing::ValuesIn(CASES),
