@@ -143,7 +143,6 @@ inline void solver_part_cells(int count, int part, int parts, int *first, int *e
 // each runs its rows on the solver's threads. Set up as constants, never
 // changed.
 struct SolverLaneKernels {
-    int path;                           // SOLVER_PATH_SSE, _AVX2 or _AVX512
     int lanes;                          // floats per vector
     // x += dt * x0 over all cells, for each of x, y, z that is not null.
     void (*add_sources)(float *x, float *y, float *z, const float *x0, const float *y0,

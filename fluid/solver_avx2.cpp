@@ -98,6 +98,6 @@ struct Lanes {
 
 #include "fluid/solver_lanes.inc"
 
-const SolverLaneKernels solver_lanes_avx2 = {SOLVER_PATH_AVX2, N, lane_add_sources,
-                                             lane_divergence, lane_gradient, relax_pressure_banded,
-                                             lane_advect_velocity, lane_advect_density};
+const SolverLaneKernels solver_lanes_avx2 = {
+    N, lane_add_sources, lane_divergence, lane_gradient, relax_pressure_banded,
+    lane_advect_velocity, lane_advect_density};

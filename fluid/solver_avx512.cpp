@@ -112,10 +112,9 @@ struct Lanes {
 
 #include "fluid/solver_lanes.inc"
 
-const SolverLaneKernels solver_lanes_avx512 = {SOLVER_PATH_AVX512, N, lane_add_sources,
-                                               lane_divergence, lane_gradient,
-                                               relax_pressure_banded, lane_advect_velocity,
-                                               lane_advect_density};
+const SolverLaneKernels solver_lanes_avx512 = {
+    N, lane_add_sources, lane_divergence, lane_gradient, relax_pressure_banded,
+    lane_advect_velocity, lane_advect_density};
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop

@@ -99,6 +99,6 @@ struct Lanes {
 
 #include "fluid/solver_lanes.inc"
 
-const SolverLaneKernels solver_lanes_sse = {SOLVER_PATH_SSE, N, lane_add_sources, lane_divergence,
-                                          lane_gradient, relax_pressure_banded,
-                                          lane_advect_velocity, lane_advect_density};
+const SolverLaneKernels solver_lanes_sse = {
+    N, lane_add_sources, lane_divergence, lane_gradient, relax_pressure_banded,
+    lane_advect_velocity, lane_advect_density};
