@@ -95,6 +95,73 @@ extern int solver_threads;
 // takes part, else 1.
 void run_solver_parts(void (*job)(void *ctx, int part, int parts), void *ctx);
 
+// Instruction sets the step's vector kernels use: SOLVER_PATH_AUTO (the
+// default) times the first steps on a grid on each path the processor runs
+// and keeps the fastest (wider is not faster on every processor); the
+// others force one (a path the processor lacks runs as AUTO). Every path
+// gives the same fields.
+enum { SOLVER_PATH_AUTO = 0, SOLVER_PATH_SSE = 1, SOLVER_PATH_AVX2 = 2, SOLVER_PATH_AVX512 = 3 };
+extern int solver_simd_path;
+int solver_path_supported(int path);    // 1 when this processor runs the path
+int solver_path_in_use(void);           // the path the next step runs (never AUTO)
+const char *solver_path_name(int path); // "auto", "sse", "avx2", "avx512"
+
+// ---------------------------------------------------------------------------
+// Solver internals shared by solver.cpp, solver_threads.cpp and the lane
+// kernel files (solver_sse.cpp, solver_avx2.cpp, solver_avx512.cpp)
+// ---------------------------------------------------------------------------
+
+// Brackets every step: in the automatic thread setting, times the step and
+// chooses whether the next one takes the helper. The end returns the
+// step's duration in nanoseconds.
+void solver_timing_begin(void);
+long long solver_timing_end(void);
+// Runs job(ctx, 0, 2) on the calling thread and job(ctx, 1, 2) on the
+// helper, each a whole task in which run_solver_parts keeps to one thread;
+// 0 (nothing run) when the step is not using the helper.
+int run_solver_tasks(void (*job)(void *ctx, int part, int parts), void *ctx);
+// Threads run_solver_parts uses in the coming call: 1 or 2.
+int solver_thread_count(void);
+// One round of a busy wait: pauses, and every so often yields the core.
+void solver_spin_pause(int *spins);
+
+// Rows first .. last of `part` when rows lo .. hi are split into `parts`.
+inline void solver_part_rows(int lo, int hi, int part, int parts, int *first, int *last)
+{
+    int rows = hi - lo + 1;
+    if (rows < 0) rows = 0;
+    *first = lo + (int)((long long)rows * part / parts);
+    *last = lo + (int)((long long)rows * (part + 1) / parts) - 1;
+}
+
+// Cells first .. end-1 of `part` when count cells are split into `parts`.
+inline void solver_part_cells(int count, int part, int parts, int *first, int *end)
+{
+    *first = (int)((long long)count * part / parts);
+    *end = (int)((long long)count * (part + 1) / parts);
+}
+
+// The step's kernels that run in vector lanes, one set per instruction set;
+// each runs its rows on the solver's threads. Set up as constants, never
+// changed.
+struct SolverLaneKernels {
+    int lanes;                          // floats per vector
+    // x += dt * x0 over all cells, for each of x, y, z that is not null.
+    void (*add_sources)(float *x, float *y, float *z, const float *x0, const float *y0,
+                        const float *z0, float dt);
+    // Projection, first part: d from (u, v), p from pressure_guess.
+    void (*divergence)(float *p, float *d, float h);
+    // Projection, last part: pressure and divergence shown, (u, v) corrected.
+    void (*gradient)(const float *p, const float *d, float h);
+    // `sweeps` pressure sweeps on p; 0 (nothing done) when the grid is too
+    // short for the bands or scratch could not be had.
+    int (*relax_pressure)(float *p, const float *d, int sweeps);
+    // u, v from u_prev, v_prev; dens, color from dens_prev, color_prev.
+    void (*advect_velocity)(float dt0);
+    void (*advect_density)(float dt0);
+};
+extern const SolverLaneKernels solver_lanes_sse, solver_lanes_avx2, solver_lanes_avx512;
+
 // ---------------------------------------------------------------------------
 // Jets and particles
 // ---------------------------------------------------------------------------
