@@ -89,6 +89,9 @@ void forget_wall_cells(void);
 // for it (the machine is busy); ONE keeps to the calling thread; TWO always
 // uses the helper. Every setting gives the same fields.
 enum { SOLVER_THREADS_AUTO = 0, SOLVER_THREADS_ONE = 1, SOLVER_THREADS_TWO = 2 };
+// Threads the solver ever uses: the calling thread and one helper; work is
+// split into at most this many parts.
+enum { SOLVER_MAX_THREADS = 2 };
 extern int solver_threads;
 // Runs job(ctx, part, parts) for part = 0 .. parts-1 on the solver's threads
 // and returns when every part is done; parts is 2 when the helper thread

@@ -29,8 +29,6 @@
 
 int solver_simd_path = SOLVER_PATH_AUTO;
 
-static const int MAX_PARTS = 2;              // run_solver_parts splits work at most this far
-
 // ---------------------------------------------------------------------------
 // Lane kernels: which instruction set
 // ---------------------------------------------------------------------------
@@ -470,7 +468,7 @@ static const unsigned NEGATIVE_ZERO = 0x80000000u;
 struct SourceCopy {
     float *x[3];
     const float *x0[3];
-    int unsafe[MAX_PARTS];          // per part: 1 when a value rules the copy out
+    int unsafe[SOLVER_MAX_THREADS];     // per part: 1 when a value rules the copy out
 };
 
 static inline unsigned float_bits(float f)
@@ -538,7 +536,7 @@ static int sweep_as_copy(void)
 {
     SourceCopy job{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source}, {0, 0}};
     run_solver_parts(check_copy_part, &job);
-    for (int part = 0; part < MAX_PARTS; part++)
+    for (int part = 0; part < SOLVER_MAX_THREADS; part++)
         if (job.unsafe[part]) return 0;
     run_solver_parts(copy_sources_part, &job);
     return 1;

@@ -15,7 +15,6 @@
 
 int solver_threads = SOLVER_THREADS_AUTO;
 
-static const int MAX_SOLVER_THREADS = 2;     // the calling thread and one helper
 static const int PARALLEL_MIN_ROWS = 16;     // smaller grids run on one thread
 static const int SPINS_BEFORE_YIELD = 256;
 static const long long HELPER_SPIN_NS = 200000;    // helper stays awake 0.2 ms after a job
@@ -144,7 +143,7 @@ static int solver_parts(void)
     if (tasks_running) return 1;
     if (solver_threads == SOLVER_THREADS_ONE || solver.grid_height < PARALLEL_MIN_ROWS) return 1;
     if (step_alone && solver_threads != SOLVER_THREADS_TWO) return 1;
-    return helper_ready() ? MAX_SOLVER_THREADS : 1;
+    return helper_ready() ? SOLVER_MAX_THREADS : 1;
 }
 
 int solver_thread_count(void) { return solver_parts(); }

@@ -28,6 +28,23 @@ protected:
     void SetUp() override { start_program(40); }
 };
 
+// The same, in a fresh working directory (where "scores.txt" is saved) with
+// an empty table.
+class InputInTempDir : public Input {
+protected:
+    std::string dir;
+    char cwd[4096];
+    void SetUp() override
+    {
+        Input::SetUp();
+        dir = make_temp_dir();
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        memset(high_scores, 0, sizeof high_scores);
+    }
+    void TearDown() override { EXPECT_EQ(chdir(cwd), 0); }
+};
+
 // ---------------------------------------------------------------------------
 // View group and line group
 // ---------------------------------------------------------------------------
@@ -378,20 +395,14 @@ TEST_F(Input, SpecialKeysAndMouseStayActiveWhileTyping)
     EXPECT_EQ(mouse_down[BUTTON_LEFT], 1);
 }
 
-TEST_F(Input, EnterSavesTheNameWithTheLevelAndEndsTyping)
+TEST_F(InputInTempDir, EnterSavesTheNameWithTheLevelAndEndsTyping)
 {
-    std::string dir = make_temp_dir();
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    memset(high_scores, 0, sizeof high_scores);
     game.level = 5;
     name_entry = 1;
     key('A');
     key('n');
     key('n');
     key(13);
-    EXPECT_EQ(chdir(cwd), 0);
     EXPECT_EQ(name_entry, 0);
     EXPECT_EQ(score_saved, 1);
     EXPECT_EQ(name_length, 0);
@@ -403,13 +414,8 @@ TEST_F(Input, EnterSavesTheNameWithTheLevelAndEndsTyping)
 
 // Keys typed while a name entry was armed and then left with F1 belong to the
 // solver mode, not to the next name: the new entry starts empty.
-TEST_F(Input, F1LeavesANameEntryAndTheNextOneStartsEmpty)
+TEST_F(InputInTempDir, F1LeavesANameEntryAndTheNextOneStartsEmpty)
 {
-    std::string dir = make_temp_dir();
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    memset(high_scores, 0, sizeof high_scores);
     game.max_lives = 0;
     key(' ');
     on_idle();                              // no life: game over, ranked first
@@ -432,7 +438,6 @@ TEST_F(Input, F1LeavesANameEntryAndTheNextOneStartsEmpty)
     for (unsigned char c : std::string("ACME")) key(c);
     key(13);
     std::string saved = read_file(dir + "/scores.txt");
-    EXPECT_EQ(chdir(cwd), 0);
     EXPECT_STREQ(high_scores[0].name, "ACME");
     EXPECT_EQ(saved.substr(0, saved.find('\n')), "ACME = 1");
 }
