@@ -6,6 +6,7 @@
 // benchmarks and fuzzers can drive the whole program without a window.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // ---------------------------------------------------------------------------
@@ -169,6 +170,21 @@ enum {
 };
 enum { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
 enum { MOUSE_PRESSED = 0, MOUSE_RELEASED = 1 };
+
+// ---------------------------------------------------------------------------
+// Pictures (image.cpp, libpng)
+// ---------------------------------------------------------------------------
+
+enum { PNG_READ_MAX_SIDE = 4096 };  // pixels; larger pictures are refused
+
+// Writes width x height RGB pixels (3 bytes each, rows packed, bottom row
+// first when bottom_up, as GL reads them back) to out as a PNG. Returns 0
+// when the picture could not be written whole (a full disk, an I/O error).
+int png_write_rgb(FILE *out, int width, int height, const unsigned char *pixels, int bottom_up);
+// Decodes a PNG held in memory into 8-bit RGBA, top row first, in a buffer
+// the caller frees with free(). nullptr for anything that is not a whole,
+// valid PNG of at most PNG_READ_MAX_SIDE pixels a side.
+unsigned char *png_read_rgba(const unsigned char *data, size_t size, int *width, int *height);
 
 // ---------------------------------------------------------------------------
 // Window layer: implemented with GLUT in window.cpp, by a stand-in in tests.

@@ -20,8 +20,9 @@ struct ParamKey {
     size_t offset;
 };
 
-// Matched in this order; a key read from the file matches the first literal
-// that occurs anywhere inside it.
+// Matched in this order; a key read from the file is the literal it equals,
+// else the first literal that occurs anywhere inside it. New keys go at the
+// end, so the keys above keep matching as they always have.
 static const ParamKey param_keys[] = {
     {"fullscreen", PARAM_INT, offsetof(Params, fullscreen)},
     {"full_res", PARAM_TEXT, offsetof(Params, full_res)},
@@ -162,12 +163,20 @@ void parse_param_line(Params *p, const char *line, FILE *out)
         read_token(s, value, sizeof value);
     }
 
+    // A key spelled exactly as a literal is that key, so a later key may
+    // contain an earlier one ("fullscreen" inside a longer name); any other
+    // key matches the first literal it contains, as it always has. No literal
+    // contains an earlier one, so this changes nothing for those keys.
     const ParamKey *match = nullptr;
     for (const ParamKey &k : param_keys) {
-        if (strstr(key, k.literal)) {
+        if (strcmp(key, k.literal) == 0) {
             match = &k;
             break;
         }
+    }
+    for (const ParamKey &k : param_keys) {
+        if (match) break;
+        if (strstr(key, k.literal)) match = &k;
     }
     if (match) {
         char *field = (char *)p + match->offset;

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   build-essential cmake pkg-config
   freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libopenal-dev libsndfile1-dev
+  libopenal-dev libsndfile1-dev libpng-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils python3 util-linux
   clang libclang-rt-14-dev
