@@ -63,7 +63,8 @@ static void type_name_key(unsigned char key)
         name_buffer[name_length] = 0;
         break;
     case KEY_ENTER:
-        insert_high_score(game.level);
+        // The table saved may hold rows of another copy: the mark follows the row.
+        game.final_rank = insert_high_score(game.level);
         end_name_entry();
         score_saved = 1;
         break;

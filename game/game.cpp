@@ -70,24 +70,13 @@ void game_level_up(void)
     level_music(game.music_rate);
 }
 
-// The rank the final level takes in the table: one more than the rows with a
-// higher level (a tie ranks above the rows it equals); 0 when every row is
-// higher.
-static int rank_of_level(int level)
-{
-    int rank = SCORE_ROWS + 1;
-    for (int r = SCORE_ROWS - 1; r >= 0; r--)
-        if (level >= high_scores[r].level) rank -= 1;
-    return rank == SCORE_ROWS + 1 ? 0 : rank;
-}
-
 static void end_game(void)
 {
     game_over_music(game.music_rate);
     game.ball_accel = 1.0f;
     game.playing = 0;
     game.game_over = 1;
-    game.final_rank = rank_of_level(game.level);
+    game.final_rank = rank_in_table(high_scores, game.level);
 }
 
 void game_update(void)

@@ -19,7 +19,7 @@ struct Game {
     int banner_frames;      // frames the event banner stays
     int banner_level_up;    // 1 level-up banner, 0 lives banner
     float music_rate;
-    int final_rank;         // 1..10 at game over, 0 not ranked
+    int final_rank;         // 1..10 at game over, 0 not ranked; the saved row's rank after Enter
     int court_width;        // cells
     int court_height;       // cells
     int max_lives;
@@ -98,7 +98,8 @@ struct ScoreEntry {
     int level;                  // 0 in an empty row
     char name[SCORE_NAME_LEN];  // empty in an empty row
 };
-// Rows best first; filled by load_high_scores, changed by insert_high_score.
+// Rows best first; filled by load_high_scores, changed by insert_high_score
+// (which also takes in the rows other copies of the program saved).
 extern ScoreEntry high_scores[SCORE_ROWS];
 extern const char *score_file_name;     // "scores.txt"
 
@@ -109,11 +110,20 @@ extern int name_entry;
 extern char name_buffer[SCORE_NAME_LEN];
 extern int name_length;
 extern int score_saved;
+// 1 while the last save of the table did not reach the file (the scoreboard
+// says so); written by every save, 0 at start.
+extern int score_save_failed;
 
 void load_high_scores(void);
 // Name typing always starts from an empty name and forgets it when it ends,
 // so no key typed before (or in the other mode) reaches the table.
 void begin_name_entry(void);
 void end_name_entry(void);
-void insert_high_score(int level);
+// The rank a level takes in rows: one more than the rows with a higher
+// level (a tie ranks above the rows it equals); 0 when every row is higher.
+int rank_in_table(const ScoreEntry *rows, int level);
+// Saves name_buffer with level into the table and the file; returns the new
+// row's rank in the table as saved (0 when rows another copy of the program
+// saved meanwhile left it no place).
+int insert_high_score(int level);
 int save_high_scores(void);             // 1 when the file was written

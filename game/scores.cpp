@@ -13,6 +13,13 @@
 // link stays a link; with the file's permission bits), so a failed write
 // never loses the table on disk. A folder that takes no new file leaves one
 // way: the file is rewritten in place.
+//
+// Several copies of the program may share one file. A new entry is saved
+// under an advisory lock (flock) on "<target>.lock" beside the file the save
+// writes: the table on disk is read again and the new row goes into it, so
+// a row another copy saved since this one read the file is kept. Without a
+// lock (a read-only folder, a file system without locks) the table in
+// memory is written as it is.
 #include "game/game.h"
 
 #include <cctype>
@@ -20,7 +27,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +40,7 @@ int name_entry;
 char name_buffer[SCORE_NAME_LEN];
 int name_length;
 int score_saved;
+int score_save_failed;
 
 enum { SCORE_LINE_LEN = 1024 };             // a line holds 1023 chars + NUL
 enum { PATH_NAME_LEN = 4096 };
@@ -38,6 +49,14 @@ static const mode_t PERMISSION_BITS = 07777;
 static const mode_t NEW_FILE_MODE = 0666;   // cut by the umask, as for any new file
 static const char SEPARATOR[] = " = ";
 static const char TEMP_SUFFIX[] = ".tmp";
+static const char LOCK_SUFFIX[] = ".lock";
+// A copy holds the lock only for the few milliseconds of a save; one that
+// holds it longer (stopped, hung) must not freeze this one's window.
+static const int LOCK_WAIT_MS = 2000;
+static const int LOCK_RETRY_MS = 5;
+
+// What reading the table file found.
+enum { TABLE_READ = 1, TABLE_MISSING = 0, TABLE_UNREADABLE = -1 };
 
 static void print_open_error(void) { printf("Error: Could not open score file.\n"); }
 
@@ -101,18 +120,17 @@ static int parse_score_line(char *line, ScoreEntry *row)
     return 1;
 }
 
-void load_high_scores(void)
+// Reads the table at path into rows (emptied first); with echo, prints the
+// heading and every row as start-up does. A file that is not a regular file
+// is not read: a directory cannot be, and a pipe would block.
+static int read_table(const char *path, ScoreEntry *rows, int echo)
 {
-    memset(high_scores, 0, sizeof high_scores);
+    memset(rows, 0, sizeof(ScoreEntry) * SCORE_ROWS);
     struct stat st;
-    FILE *f = nullptr;
-    // Only a regular file: a directory cannot be read and a pipe would block.
-    if (stat(score_file_name, &st) == 0 && S_ISREG(st.st_mode)) f = fopen(score_file_name, "r");
-    if (!f) {
-        print_open_error();
-        return;
-    }
-    printf("\nHigh Scores: \n");
+    if (stat(path, &st) != 0) return errno == ENOENT ? TABLE_MISSING : TABLE_UNREADABLE;
+    FILE *f = S_ISREG(st.st_mode) ? fopen(path, "r") : nullptr;
+    if (!f) return TABLE_UNREADABLE;
+    if (echo) printf("\nHigh Scores: \n");
     char line[SCORE_LINE_LEN];
     int r = 0;
     while (r < SCORE_ROWS) {
@@ -121,11 +139,17 @@ void load_high_scores(void)
         ungetc(first, f);
         if (!read_line(f, line, sizeof line)) break;
         if (first == '\n') continue;
-        if (!parse_score_line(line, &high_scores[r])) continue;
-        printf("%s = %d\n", high_scores[r].name, high_scores[r].level);
+        if (!parse_score_line(line, &rows[r])) continue;
+        if (echo) printf("%s = %d\n", rows[r].name, rows[r].level);
         r++;
     }
     fclose(f);
+    return TABLE_READ;
+}
+
+void load_high_scores(void)
+{
+    if (read_table(score_file_name, high_scores, 1) != TABLE_READ) print_open_error();
 }
 
 void begin_name_entry(void)
@@ -142,19 +166,29 @@ void end_name_entry(void)
     name_entry = 0;
 }
 
-void insert_high_score(int level)
+int rank_in_table(const ScoreEntry *rows, int level)
 {
-    ScoreEntry *last = &high_scores[SCORE_ROWS - 1];
-    snprintf(last->name, sizeof last->name, "%.*s", SCORE_NAME_LEN - 1, name_buffer);
-    last->level = level;
+    int rank = SCORE_ROWS + 1;
+    for (int r = SCORE_ROWS - 1; r >= 0; r--)
+        if (level >= rows[r].level) rank -= 1;
+    return rank == SCORE_ROWS + 1 ? 0 : rank;
+}
+
+// Puts row in place of the last one, then one pass from the bottom up moves
+// it above every row of its level or lower. Returns its rank, 1..10.
+static int place_row(ScoreEntry *rows, const ScoreEntry *row)
+{
+    int at = SCORE_ROWS - 1;
+    rows[at] = *row;
     for (int k = SCORE_ROWS - 1; k >= 1; k--) {
-        if (high_scores[k].level >= high_scores[k - 1].level) {
-            ScoreEntry swap = high_scores[k];
-            high_scores[k] = high_scores[k - 1];
-            high_scores[k - 1] = swap;
+        if (rows[k].level >= rows[k - 1].level) {
+            ScoreEntry swap = rows[k];
+            rows[k] = rows[k - 1];
+            rows[k - 1] = swap;
+            if (at == k) at = k - 1;
         }
     }
-    save_high_scores();
+    return at + 1;
 }
 
 // The file a save writes: the end of the chain of symbolic links that
@@ -208,39 +242,111 @@ static int save_in_place(const char *target)
     return fd >= 0 && write_table(fd);
 }
 
-int save_high_scores(void)
+// Writes high_scores to target. Prints the message and sets
+// score_save_failed when neither way reaches the file.
+static int write_scores(const char *target)
 {
-    char target[PATH_NAME_LEN];
     char temp[PATH_NAME_LEN];
-    if (!resolve_score_file(target, sizeof target) ||
-        snprintf(temp, sizeof temp, "%s%s", target, TEMP_SUFFIX) >= (int)sizeof temp) {
-        print_open_error();
-        return 0;
-    }
-    struct stat st;
-    int keep_mode = stat(target, &st) == 0 && S_ISREG(st.st_mode);
-    mode_t mode = keep_mode ? (st.st_mode & PERMISSION_BITS) : NEW_FILE_MODE;
+    int ok = 0;
+    if (snprintf(temp, sizeof temp, "%s%s", target, TEMP_SUFFIX) < (int)sizeof temp) {
+        struct stat st;
+        int keep_mode = stat(target, &st) == 0 && S_ISREG(st.st_mode);
+        mode_t mode = keep_mode ? (st.st_mode & PERMISSION_BITS) : NEW_FILE_MODE;
 
-    // A stale temporary file from an interrupted save goes; whatever else
-    // holds the name (a folder, a link) blocks the temporary file.
-    struct stat tst;
-    if (lstat(temp, &tst) == 0 && S_ISREG(tst.st_mode)) unlink(temp);
-    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    int ok;
-    if (fd < 0) {
-        ok = save_in_place(target);
-    } else {
-        // The mode given to open is cut by the umask; the file keeps its bits.
-        if (keep_mode) fchmod(fd, mode);
-        ok = write_table(fd);
-        if (ok && rename(temp, target) != 0) {
-            unlink(temp);
+        // A stale temporary file from an interrupted save goes; whatever else
+        // holds the name (a folder, a link) blocks the temporary file.
+        struct stat tst;
+        if (lstat(temp, &tst) == 0 && S_ISREG(tst.st_mode)) unlink(temp);
+        int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0) {
             ok = save_in_place(target);
-        } else if (!ok) {
-            // A table that could not be written whole never replaces the old one.
-            unlink(temp);
+        } else {
+            // The mode given to open is cut by the umask; the file keeps its bits.
+            if (keep_mode) fchmod(fd, mode);
+            ok = write_table(fd);
+            if (ok && rename(temp, target) != 0) {
+                unlink(temp);
+                ok = save_in_place(target);
+            } else if (!ok) {
+                // A table that could not be written whole never replaces the old one.
+                unlink(temp);
+            }
         }
     }
     if (!ok) print_open_error();
+    score_save_failed = !ok;
     return ok;
+}
+
+int save_high_scores(void)
+{
+    char target[PATH_NAME_LEN];
+    if (!resolve_score_file(target, sizeof target)) {
+        print_open_error();
+        score_save_failed = 1;
+        return 0;
+    }
+    return write_scores(target);
+}
+
+// Takes the save lock on "<target>.lock", made if need be. Returns its file
+// (closing it releases the lock), or -1 when no lock can be had. A link or
+// anything but a regular file at that name is never used; a lock file left
+// in a folder that became read-only still locks.
+static int take_save_lock(const char *target)
+{
+    char path[PATH_NAME_LEN];
+    if (snprintf(path, sizeof path, "%s%s", target, LOCK_SUFFIX) >= (int)sizeof path) return -1;
+    // O_NONBLOCK: a pipe at the name must not block the open.
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = open(path, O_RDWR | O_CREAT | flags, NEW_FILE_MODE);
+    if (fd < 0) fd = open(path, O_RDONLY | flags);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    const timespec pause = {0, LOCK_RETRY_MS * 1000000L};
+    for (int waited = 0; waited <= LOCK_WAIT_MS; waited += LOCK_RETRY_MS) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        nanosleep(&pause, nullptr);
+    }
+    close(fd);
+    return -1;
+}
+
+int insert_high_score(int level)
+{
+    ScoreEntry row;
+    row.level = level;
+    snprintf(row.name, sizeof row.name, "%.*s", SCORE_NAME_LEN - 1, name_buffer);
+
+    char target[PATH_NAME_LEN];
+    if (!resolve_score_file(target, sizeof target)) {
+        int rank = place_row(high_scores, &row);
+        save_high_scores();
+        return rank;
+    }
+    int lock = take_save_lock(target);
+    ScoreEntry on_disk[SCORE_ROWS];
+    int rank;
+    if (lock >= 0 && read_table(target, on_disk, 0) == TABLE_READ) {
+        // The file may hold rows another copy saved since this one read it:
+        // the new row joins the file's table, and a row that no longer
+        // ranks there pushes out none of that copy's better rows.
+        memcpy(high_scores, on_disk, sizeof high_scores);
+        rank = rank_in_table(high_scores, level) > 0 ? place_row(high_scores, &row) : 0;
+        if (rank > 0)
+            write_scores(target);
+        else
+            score_save_failed = 0;      // the file already holds the table shown
+    } else {
+        // No file yet, or none to read or lock: the table in memory is saved.
+        rank = place_row(high_scores, &row);
+        write_scores(target);
+    }
+    if (lock >= 0) close(lock);
+    return rank;
 }

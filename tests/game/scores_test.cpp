@@ -85,6 +85,7 @@ TEST_F(Scores, NewRowGoesAboveEqualRowsAndRotatesTheRunAboveIt)
     EXPECT_EQ(table(), "new:5 a:5 b:5 c:5 d:3 :0 :0 :0 :0 :0 ");
 
     memset(high_scores, 0, sizeof high_scores);
+    ASSERT_EQ(unlink(file.c_str()), 0);
     set_row(0, "a", 5);
     set_row(1, "b", 5);
     set_row(2, "c", 5);
@@ -183,9 +184,11 @@ TEST_F(Scores, BlockedTemporaryFileSavesInPlaceAndAFolderCannotBeSaved)
     write_file(file, "old = 3\n" + repeat(EMPTY_ROW, 9));
     ASSERT_EQ(mkdir((file + ".tmp").c_str(), 0700), 0);     // blocks the temporary file
     snprintf(name_buffer, sizeof name_buffer, "%s", "kept");
+    score_save_failed = 1;
     std::string console = capture_stdout([] { insert_high_score(8); });
     EXPECT_EQ(console, "");
-    EXPECT_EQ(read_file(file), "kept = 8\n" + repeat(EMPTY_ROW, 9));
+    EXPECT_EQ(score_save_failed, 0);
+    EXPECT_EQ(read_file(file), "kept = 8\nold = 3\n" + repeat(EMPTY_ROW, 8));
     struct stat st;
     ASSERT_EQ(stat((file + ".tmp").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode)) << "the folder in the way was touched";
@@ -193,6 +196,7 @@ TEST_F(Scores, BlockedTemporaryFileSavesInPlaceAndAFolderCannotBeSaved)
     score_file_name = dir.c_str();      // a folder is replaced neither way
     console = capture_stdout([] { save_high_scores(); });
     EXPECT_EQ(console, "Error: Could not open score file.\n");
+    EXPECT_EQ(score_save_failed, 1);
     EXPECT_STREQ(high_scores[0].name, "kept") << "the row stays in memory";
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -218,16 +222,22 @@ TEST_F(Scores, SaveThroughLinksKeepsTheLinksAndThePermissionBits)
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
     ASSERT_EQ(lstat((dir + "/store/middle").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(read_file(target), "lin = 4\n" + repeat(EMPTY_ROW, 9));
+    EXPECT_EQ(read_file(target), "lin = 4\nold = 3\n" + repeat(EMPTY_ROW, 8));
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_NE(stat((target + ".tmp").c_str(), &st), 0) << "temporary file left behind";
     EXPECT_NE(lstat((file + ".tmp").c_str(), &st), 0) << "temporary file beside the link";
+    EXPECT_EQ(stat((target + ".lock").c_str(), &st), 0) << "no lock file beside the target";
+    EXPECT_NE(lstat((file + ".lock").c_str(), &st), 0) << "lock file beside the link";
 
-    // A link to nothing yet: the first save makes its target.
+    // A link to nothing yet: the first save makes its target. A link planted
+    // at the lock's name is not followed: no lock, the save goes on.
     ASSERT_EQ(unlink(target.c_str()), 0);
+    ASSERT_EQ(unlink((target + ".lock").c_str()), 0);
+    ASSERT_EQ(symlink((dir + "/planted").c_str(), (target + ".lock").c_str()), 0);
     insert("new", 2);
-    EXPECT_EQ(read_file(target), "lin = 4\nnew = 2\n" + repeat(EMPTY_ROW, 8));
+    EXPECT_NE(lstat((dir + "/planted").c_str(), &st), 0) << "the lock followed a link";
+    EXPECT_EQ(read_file(target), "lin = 4\nold = 3\nnew = 2\n" + repeat(EMPTY_ROW, 7));
     ASSERT_EQ(lstat(file.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 
@@ -236,6 +246,74 @@ TEST_F(Scores, SaveThroughLinksKeepsTheLinksAndThePermissionBits)
     ASSERT_EQ(symlink("scores.txt", file.c_str()), 0);
     std::string console = capture_stdout([] { save_high_scores(); });
     EXPECT_EQ(console, "Error: Could not open score file.\n");
+}
+
+// Another copy of the program saved rows after this one read the file: the
+// new row goes into the file's table, the mark follows it, and a row that no
+// longer ranks there pushes out none of the other copy's rows.
+TEST_F(Scores, RowsAnotherCopySavedAreKeptAndTheMarkFollowsTheNewRow)
+{
+    set_row(0, "mine", 7);
+    write_file(file, "other = 9\nmine = 7\n");      // saved by the other copy
+    game.level = 8;
+    game.final_rank = 1;
+    name_entry = 1;
+    for (const char *c = "me"; *c; c++) on_keyboard((unsigned char)*c, 0, 0);
+    on_keyboard(13, 0, 0);
+    EXPECT_EQ(game.final_rank, 2);
+    EXPECT_EQ(table(), "other:9 me:8 mine:7 :0 :0 :0 :0 :0 :0 :0 ");
+    EXPECT_EQ(read_file(file), "other = 9\nme = 8\nmine = 7\n" + repeat(EMPTY_ROW, 7));
+
+    std::string full;
+    for (int r = 0; r < SCORE_ROWS; r++) full += "pro" + std::to_string(r) + " = 50\n";
+    write_file(file, full);
+    score_save_failed = 1;
+    EXPECT_EQ(insert_high_score(8), 0);
+    EXPECT_EQ(read_file(file), full);
+    EXPECT_EQ(table(), "pro0:50 pro1:50 pro2:50 pro3:50 pro4:50 pro5:50 pro6:50 pro7:50 pro8:50 pro9:50 ");
+    EXPECT_EQ(score_save_failed, 0) << "the file holds the table shown";
+}
+
+// Two processes that read the same table and save at the same moment: both
+// rows reach the file, every time.
+TEST_F(Scores, TwoCopiesSavingAtOnceKeepBothRows)
+{
+    const int TRIES = 40;
+    for (int t = 0; t < TRIES; t++) {
+        SCOPED_TRACE("try " + std::to_string(t));
+        write_file(file, "old = 1\n");
+        memset(high_scores, 0, sizeof high_scores);
+        set_row(0, "old", 1);
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        fflush(stdout);
+        pid_t pids[2];
+        const char *names[2] = {"Alice", "Bob"};
+        for (int c = 0; c < 2; c++) {
+            pids[c] = fork();
+            ASSERT_GE(pids[c], 0);
+            if (pids[c] == 0) {
+                close(go[1]);
+                char byte;
+                // Both wait here until the parent closes the pipe.
+                if (read(go[0], &byte, 1) != 0) _exit(3);
+                snprintf(name_buffer, sizeof name_buffer, "%s", names[c]);
+                insert_high_score(3);
+                _exit(0);
+            }
+        }
+        close(go[0]);
+        close(go[1]);
+        for (pid_t pid : pids) {
+            int status = 0;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        std::string saved = read_file(file);
+        ASSERT_TRUE(saved == "Alice = 3\nBob = 3\nold = 1\n" + repeat(EMPTY_ROW, 7) ||
+                    saved == "Bob = 3\nAlice = 3\nold = 1\n" + repeat(EMPTY_ROW, 7))
+            << saved;
+    }
 }
 
 // Runs fn in a child process with dir mounted read-only (a private bind
