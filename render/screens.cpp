@@ -1,7 +1,8 @@
 // screens.cpp -- the game's messages: the banner after a point, the serve
 // countdown, and the full-page texts (welcome page, congratulation page with
-// the name being typed, game-over lines and the top-ten scoreboard). Owns the
-// on/off state of the name cursor; its frame counter is `cursor_blink`.
+// the name being typed, game-over lines and the top-ten scoreboard, with a
+// notice when the table could not be saved). Owns the on/off state of the
+// name cursor; its frame counter is `cursor_blink`.
 //
 // The banner and the countdown go into banner_text and center_text, which
 // the frame draws last; the pages are drawn at once.
@@ -14,6 +15,10 @@ static int cursor_on;                   // the name cursor is drawn this frame
 
 static const int CURSOR_PERIOD = 9;     // frames the cursor stays off
 static const float ROW_STEP = 0.05f;    // view units between table rows
+// The notice of a failed save: between the game-over lines and the table's
+// heading, one row step from each, so that it covers neither wherever the
+// rows themselves stay apart.
+static const float NOT_SAVED_X = 0.3f, NOT_SAVED_Y = 0.8f;
 
 void draw_game_texts(void)
 {
@@ -101,6 +106,8 @@ void draw_scoreboard(void)
         draw_text("G A M E  O V E R", large_font, 0.44f, 0.9f, 0.9f, 0.9f, 1.0f);
         draw_text(scratch_text, large_font, 0.3f, 0.85f, 0.1f, 1.0f, 0.5f);
     }
+    if (score_save_failed)
+        draw_text("The top ten could not be saved.", large_font, NOT_SAVED_X, NOT_SAVED_Y, 1.0f, 0.4f, 0.2f);
     draw_text("TOP TEN SCOREBOARD", large_font, 0.4f, 0.75f, 0.0f, 0.5f, 1.0f);
     white_rule(0.72f);
     draw_text("Rank", large_font, 0.3f, 0.67f, 0.5f, 1.0f, 0.5f);

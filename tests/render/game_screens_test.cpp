@@ -153,6 +153,50 @@ TEST_F(GameScreens, ScoreboardHighlightsTheRankedRow)
     EXPECT_EQ(colored(p, 0.3f, 0.6f, 400, 1.0f, 0.0f, 0.5f), 0) << "rank 0 highlights no row";
 }
 
+// After a failed save the scoreboard says so in one line that covers none of
+// its texts: every pixel the notice adds was black without it, in the
+// 800 x 600 window and in the smallest one whose table rows stay apart.
+TEST_F(GameScreens, ScoreboardNoticeOfAFailedSaveCoversNoText)
+{
+    game.lives = 0;
+    game.game_over = 1;
+    game.level = 3;
+    for (int r = 0; r < SCORE_ROWS; r++) {
+        snprintf(high_scores[r].name, sizeof high_scores[r].name, "Gypsy Quigley %d", r + 1);
+        high_scores[r].level = 20 - r;
+    }
+    const int sizes[][2] = {{WINDOW_W, WINDOW_H}, {480, 360}};
+    for (const auto &size : sizes) {
+        win_width = size[0];
+        win_height = size[1];
+        for (int saved = 0; saved <= 1; saved++) {
+            SCOPED_TRACE(std::to_string(win_width) + "x" + std::to_string(win_height) +
+                         (saved ? ", name saved" : ", game-over lines"));
+            score_saved = saved;
+            score_save_failed = 0;
+            Picture plain = texts();
+            score_save_failed = 1;
+            Picture notice = texts();
+            int added = 0, covered = 0, stray = 0;
+            int band_low = (int)(0.8f * (float)win_height) - 6;
+            int band_high = (int)(0.8f * (float)win_height) + 16;
+            for (int y = 0; y < WINDOW_H; y++)
+                for (int x = 0; x < WINDOW_W; x++) {
+                    if (notice.brightness(x, y) == plain.brightness(x, y)) continue;
+                    added++;
+                    if (plain.brightness(x, y) > 0.0f) covered++;
+                    if (y < band_low || y > band_high) stray++;
+                }
+            EXPECT_GT(added, 200) << "no notice";
+            EXPECT_EQ(covered, 0) << "the notice covers a text";
+            EXPECT_EQ(stray, 0) << "the notice is more than one line";
+        }
+    }
+    score_save_failed = 0;
+    win_width = WINDOW_W;
+    win_height = WINDOW_H;
+}
+
 TEST_F(GameScreens, NameCursorBlinksOneFrameInTenAndStaysOffTheName)
 {
     game.lives = 0;
