@@ -13,6 +13,12 @@ SoundSet sound_set;
 
 const int SOUND_CHANNELS = 32;
 const float PAN_WIDTH = 100.0f;         // grid units mapped onto the pan range
+// The sound files, relative to the working directory.
+static const char SOUND_HIT_WALL[] = "sounds/hit_wall.wav";
+static const char SOUND_HIT_PADDLE[] = "sounds/hit_paddle.wav";
+static const char SOUND_BALL_POP[] = "sounds/ball_pop.wav";
+static const char SOUND_INTRO_LOOP[] = "sounds/intro_loop.mp3";
+static const char SOUND_BATTLE_LOOP[] = "sounds/battle_loop.mp3";
 
 // Starts sound on a free channel and keeps its handle in slot.
 static void play(SndSound *sound, SndChannel *slot)
@@ -35,6 +41,19 @@ int sound_check(void)
     return 0;
 }
 
+// Loads one sound file (a stream for the music) into sound. A file that
+// cannot be loaded is named before the result line.
+static int load_sound(const char *path, int is_stream, unsigned mode, SndSound **sound)
+{
+    SoundSet *s = &sound_set;
+    if (is_stream)
+        s->result = snd_system_create_stream(s->system, path, mode, nullptr, sound);
+    else
+        s->result = snd_system_create_sound(s->system, path, mode, nullptr, sound);
+    if (s->result != SND_OK) printf("Error: cannot load %s\n", path);
+    return sound_check();
+}
+
 int sound_init(void)
 {
     SoundSet *s = &sound_set;
@@ -50,16 +69,11 @@ int sound_init(void)
     s->result = snd_system_init(s->system, SOUND_CHANNELS, 0, nullptr);
     if (!sound_check()) return 0;
 
-    s->result = snd_system_create_sound(s->system, "sounds/hit_wall.wav", SND_EFFECT_MODE, nullptr, &s->hit_wall);
-    if (!sound_check()) return 0;
-    s->result = snd_system_create_sound(s->system, "sounds/hit_paddle.wav", SND_EFFECT_MODE, nullptr, &s->hit_paddle);
-    if (!sound_check()) return 0;
-    s->result = snd_system_create_sound(s->system, "sounds/ball_pop.wav", SND_EFFECT_MODE, nullptr, &s->ball_pop);
-    if (!sound_check()) return 0;
-    s->result = snd_system_create_stream(s->system, "sounds/intro_loop.mp3", SND_MUSIC_MODE, nullptr, &s->intro_loop);
-    if (!sound_check()) return 0;
-    s->result = snd_system_create_stream(s->system, "sounds/battle_loop.mp3", SND_MUSIC_MODE, nullptr, &s->battle_loop);
-    if (!sound_check()) return 0;
+    if (!load_sound(SOUND_HIT_WALL, 0, SND_EFFECT_MODE, &s->hit_wall)) return 0;
+    if (!load_sound(SOUND_HIT_PADDLE, 0, SND_EFFECT_MODE, &s->hit_paddle)) return 0;
+    if (!load_sound(SOUND_BALL_POP, 0, SND_EFFECT_MODE, &s->ball_pop)) return 0;
+    if (!load_sound(SOUND_INTRO_LOOP, 1, SND_MUSIC_MODE, &s->intro_loop)) return 0;
+    if (!load_sound(SOUND_BATTLE_LOOP, 1, SND_MUSIC_MODE, &s->battle_loop)) return 0;
 
     s->result = snd_system_create_channel_group(s->system, "Effects", &s->effects_group);
     if (!sound_check()) return 0;

@@ -161,6 +161,13 @@ screenshot() { import -window "$WID" "$1" 2>/dev/null || fail "screenshot failed
 pixel() {
     convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)] %[fx:int(255*p{'"$2"','"$3"'}.g)] %[fx:int(255*p{'"$2"','"$3"'}.b)]' info:
 }
+# count_color FILE WxH+X+Y R G B: pixels of about that colour (0..255) in the
+# region.
+count_color() {
+    convert "$1" -crop "$2" +repage \( +clone -fill "rgb($3,$4,$5)" -colorize 100 \) \
+        -compose difference -composite -colorspace Gray -threshold 3% -negate \
+        -format '%[fx:round(mean*w*h)]' info:
+}
 # mean FILE: mean brightness of the image, 0..1.
 mean() { convert "$1" -colorspace Gray -format '%[fx:mean]' info:; }
 # differ A B: mean absolute difference of two images, 0..1.

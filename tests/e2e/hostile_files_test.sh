@@ -1,6 +1,7 @@
 # Hostile files around the program: scores.txt binary, huge, a directory or a
 # pipe; a save whose temporary file is blocked (written in place) and one in
-# a read-only working directory (reported, nothing lost);
+# a read-only working directory (reported on the console and the scoreboard,
+# nothing lost);
 # missing and truncated sound files.
 # The table on disk is never lost or corrupted.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
@@ -8,6 +9,9 @@ copy_sounds
 start_xvfb
 
 quit_cleanly() { key q; expect_exit 1; }
+# Pixels of the failed-save notice's colour in its line of the 800 x 600
+# scoreboard.
+notice_pixels() { count_color "$1" 420x24+200+100 255 102 51; }
 
 # Binary garbage as the table.
 head -c 20000 /dev/urandom > "$WORK/scores.txt"
@@ -61,18 +65,23 @@ if can_mount_readonly; then
     sleep 0.5
     console_has "Error: Could not open score file." || fail "read-only save not reported"
     cmp -s "$WORK/scores.txt" "$WORK/scores.before" || fail "read-only save changed scores.txt"
+    screenshot "$WORK/not_saved.png"
+    [ "$(notice_pixels "$WORK/not_saved.png")" -gt 100 ] || fail "the scoreboard does not say the save failed"
     quit_cleanly
 else
     echo "  (no mount namespaces here: the read-only directory case is skipped)"
 fi
 
-# The same save with the way clear: written whole, nine other rows kept.
+# The same save with the way clear: written whole, nine other rows kept, and
+# no notice on the scoreboard.
 start_fluxball
 key space
 sleep 1
 type_text "Zed"
 key Return
 sleep 0.5
+screenshot "$WORK/saved.png"
+[ "$(notice_pixels "$WORK/saved.png")" -lt 20 ] || fail "a save that worked is shown as failed"
 quit_cleanly
 [ "$(sed -n 1p "$WORK/scores.txt")" = "ann = 5" ] || fail "first row lost"
 [ "$(sed -n 2p "$WORK/scores.txt")" = "Zed = 1" ] || fail "new row not saved: $(head -3 "$WORK/scores.txt")"
@@ -80,14 +89,18 @@ quit_cleanly
 [ -e "$WORK/scores.txt.tmp" ] && fail "temporary file left behind"
 rm -f "$WORK/params.txt"
 
-# A missing and a truncated sound file: the result line and status -1.
+# A missing and a truncated sound file: the file named, then the result line
+# and status -1.
+named_before_result() {
+    [ "$(grep -B1 "^FMOD error! (" "$OUT" | head -n 1)" = "Error: cannot load $1" ]
+}
 rm "$WORK/sounds/hit_wall.wav"
 run_fluxball_to_end
 [ "$APP_STATUS" = 255 ] || fail "missing sound: status $APP_STATUS"
-console_has "FMOD error! (" || fail "missing sound: no result line"
+named_before_result sounds/hit_wall.wav || fail "missing sound: not named before the result line"
 copy_sounds
 head -c 300 "$SOURCE_DIR/sounds/intro_loop.mp3" > "$WORK/sounds/intro_loop.mp3"
 run_fluxball_to_end
 [ "$APP_STATUS" = 255 ] || fail "truncated sound: status $APP_STATUS"
-console_has "FMOD error! (" || fail "truncated sound: no result line"
+named_before_result sounds/intro_loop.mp3 || fail "truncated sound: not named before the result line"
 pass

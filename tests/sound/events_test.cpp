@@ -121,7 +121,8 @@ TEST_F(SoundEvents, SetUpLoadsTheFiveFilesAndMakesTheGroupsInOrder)
 }
 
 // Each creation call in turn fails: set-up stops right there with the result
-// line, and the exit handler still releases what was made.
+// line (after the name of a file that cannot be loaded), and the exit
+// handler still releases what was made.
 TEST_F(SoundEvents, AFailingSetUpStepPrintsTheResultLineAndStops)
 {
     struct Step {
@@ -152,7 +153,9 @@ TEST_F(SoundEvents, AFailingSetUpStepPrintsTheResultLineAndStops)
         int ok = sound_init();
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(ok, 0);
-        EXPECT_EQ(out, "FMOD error! (" + std::to_string(step.result) + ") " +
+        // A file that cannot be loaded is named first.
+        std::string named = *step.path ? "Error: cannot load " + std::string(step.path) + "\n" : "";
+        EXPECT_EQ(out, named + "FMOD error! (" + std::to_string(step.result) + ") " +
                            snd_error_string(step.result) + "\n");
         EXPECT_EQ(sound_set.result, step.result);
         ASSERT_GT(fake_sound_call_count, 0);
