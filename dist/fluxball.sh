@@ -5,9 +5,16 @@
 # directory and writes scores.txt there. This launcher makes that directory
 # the player's: $XDG_DATA_HOME/fluxball (~/.local/share/fluxball by default).
 # It copies the shipped params.txt there once (the player's copy is never
-# overwritten), links the shipped sounds, and runs the program with the
+# overwritten), links the shipped sounds, links screenshots/ to a Fluxball
+# folder among the player's pictures, and runs the program with the
 # arguments given. The program and its data are found relative to this
 # script, so an installed tree or an unpacked package runs where it lies.
+#
+# The program's console output goes to fluxball.log in the player's folder
+# (the previous run's is kept as fluxball.log.1) and to this command's own
+# output. Started without a terminal (from the menu), a program that cannot
+# start (status 255) or a folder that cannot be prepared shows its error
+# lines in a desktop dialog. The status is the program's.
 set -eu
 
 bin_dir=$(dirname "$(readlink -f "$0")")
@@ -15,31 +22,162 @@ prefix=$(dirname "$bin_dir")
 program="$prefix/lib/fluxball/fluxball"
 data="$prefix/share/fluxball"
 
+# --- Errors shown to a player without a terminal ------------------------------
+
+# show_dialog TEXT: TEXT in a desktop dialog, with the first of zenity,
+# kdialog and xmessage that is installed; nothing when none is, or when no
+# display takes it (the text went to standard error as well).
+show_dialog() {
+    if command -v zenity >/dev/null 2>&1; then
+        zenity --error --no-markup --title=Fluxball --text="$1" >/dev/null 2>&1 || true
+    elif command -v kdialog >/dev/null 2>&1; then
+        kdialog --title Fluxball --error "$1" >/dev/null 2>&1 || true
+    elif command -v xmessage >/dev/null 2>&1; then
+        printf '%s\n' "$1" |
+            xmessage -title Fluxball -center -buttons OK -default OK -file - >/dev/null 2>&1 || true
+    fi
+}
+
+# cannot_prepare WHAT [DETAILS]: the player's folder cannot be made ready.
+# Says so on standard error and, without a terminal, in a dialog; exits 1.
+cannot_prepare() {
+    text="fluxball: $1"
+    if [ -n "${2:-}" ]; then
+        text="$text
+$2"
+    fi
+    printf '%s\n' "$text" >&2
+    if [ ! -t 0 ]; then
+        show_dialog "Fluxball could not start.
+
+$text"
+    fi
+    exit 1
+}
+
+# The error lines of a run that could not start: the lines at the end of
+# the log that start "Error" or "FMOD error" (a fatal start-up error is the
+# last thing the program prints), else the log's last lines.
+ERROR_TAIL_LINES=5
+error_lines() {
+    lines=$(awk '/^(Error|FMOD error)/ { block = block $0 "\n"; next }
+                 { block = "" }
+                 END { printf "%s", block }' "$1")
+    if [ -z "$lines" ]; then
+        lines=$(tail -n "$ERROR_TAIL_LINES" "$1")
+    fi
+    printf '%s\n' "$lines"
+}
+
+# --- The player's folder -------------------------------------------------------
+
 # A relative or empty XDG_DATA_HOME is to be ignored.
 case "${XDG_DATA_HOME:-}" in
     /*) data_home=$XDG_DATA_HOME ;;
     *)
         if [ -z "${HOME:-}" ]; then
-            echo "fluxball: neither HOME nor XDG_DATA_HOME is set" >&2
-            exit 1
+            cannot_prepare "neither HOME nor XDG_DATA_HOME is set"
         fi
         data_home="$HOME/.local/share"
         ;;
 esac
 player_dir="$data_home/fluxball"
 
-mkdir -p "$player_dir"
+err=$(mkdir -p "$player_dir" 2>&1) || cannot_prepare "cannot make the folder $player_dir" "$err"
 # The player's parameters: copied once, edited by the player from then on.
 if [ ! -e "$player_dir/params.txt" ] && [ ! -L "$player_dir/params.txt" ]; then
-    cp "$data/params.txt" "$player_dir/params.txt"
+    err=$(cp "$data/params.txt" "$player_dir/params.txt" 2>&1) ||
+        cannot_prepare "cannot copy params.txt into $player_dir" "$err"
 fi
 # The sounds: a link to the installed ones, renewed when it points elsewhere
 # (an earlier install). A real folder the player made is left alone.
 if [ -L "$player_dir/sounds" ] || [ ! -e "$player_dir/sounds" ]; then
     if [ "$(readlink "$player_dir/sounds" 2>/dev/null || true)" != "$data/sounds" ]; then
-        ln -sfn "$data/sounds" "$player_dir/sounds"
+        err=$(ln -sfn "$data/sounds" "$player_dir/sounds" 2>&1) ||
+            cannot_prepare "cannot link the sounds into $player_dir" "$err"
     fi
 fi
 
-cd "$player_dir"
-exec "$program" "$@"
+# --- Screenshots: a link to the player's pictures -----------------------------
+
+# The pictures folder: xdg-user-dir's PICTURES when it names one (set to
+# the home folder it is switched off), else ~/Pictures.
+pictures_dir() {
+    pictures=
+    if command -v xdg-user-dir >/dev/null 2>&1; then
+        pictures=$(xdg-user-dir PICTURES 2>/dev/null) || pictures=
+    fi
+    case "$pictures" in
+        "${HOME:-}" | "${HOME:-}/") pictures= ;;
+        /*) ;;
+        *) pictures= ;;
+    esac
+    if [ -z "$pictures" ] && [ -n "${HOME:-}" ]; then
+        pictures="$HOME/Pictures"
+    fi
+    printf '%s\n' "$pictures"
+}
+
+# screenshots/ links to <pictures>/Fluxball, made if need be, and is
+# renewed when it points elsewhere; a real folder the player made is left
+# alone. A failure here costs only the shots, so the game starts anyway.
+link_screenshots() {
+    pictures=$(pictures_dir)
+    [ -n "$pictures" ] || return 0
+    shots="$pictures/Fluxball"
+    link="$player_dir/screenshots"
+    if [ -L "$link" ] || [ ! -e "$link" ]; then
+        if ! mkdir -p "$shots"; then
+            echo "fluxball: cannot make $shots for the screenshots" >&2
+        elif [ "$(readlink "$link" 2>/dev/null || true)" != "$shots" ]; then
+            ln -sfn "$shots" "$link" || echo "fluxball: cannot link $link to $shots" >&2
+        fi
+    fi
+}
+link_screenshots
+
+# --- The console log -----------------------------------------------------------
+
+# fluxball.log gets this run's output; the last run's becomes fluxball.log.1.
+# A folder that takes neither leaves the run without a log.
+# A folder at either name is not moved (nor moved into).
+log="$player_dir/fluxball.log"
+if { [ -f "$log" ] || [ -L "$log" ]; } && [ ! -d "$log.1" ]; then
+    mv -f "$log" "$log.1" 2>/dev/null || true
+fi
+if ! (: >"$log") 2>/dev/null; then
+    echo "fluxball: cannot write $log; running without a log" >&2
+    log=
+fi
+
+cd "$player_dir" || cannot_prepare "cannot enter $player_dir"
+
+# Runs the program with its output copied to the log; leaves its exit status
+# in status. The shell has no pipefail: the program's status comes back on
+# descriptor 3 through the command substitution, while the output goes
+# through tee to the launcher's own output (descriptor 4).
+status=0
+if [ -n "$log" ]; then
+    exec 4>&1
+    status=$({ { ran=0; "$program" "$@" 2>&1 3>&- 4>&- || ran=$?; echo "$ran" >&3; } |
+             tee -a "$log" >&4 3>&- 4>&-; } 3>&1) || true
+    exec 4>&-
+    status=${status:-1}
+else
+    "$program" "$@" || status=$?
+fi
+
+# A fatal start-up error: a player without a terminal sees it too.
+FATAL_STATUS=255
+if [ "$status" = "$FATAL_STATUS" ] && [ ! -t 0 ]; then
+    if [ -n "$log" ]; then
+        show_dialog "Fluxball could not start.
+
+$(error_lines "$log")
+
+The whole output is in $log."
+    else
+        show_dialog "Fluxball could not start (status $status), and it has no log in $player_dir."
+    fi
+fi
+exit "$status"

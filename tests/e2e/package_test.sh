@@ -4,8 +4,13 @@
 # without warnings and names every parameter), then `cpack -G DEB`, whose
 # package is unpacked and played where it lies with a temporary HOME: the
 # launcher makes the player's folder, copies params.txt once, keeps the
-# player's own copy and sounds folder, renews a stale sounds link and hands
-# its arguments to the program.
+# player's own copy and sounds folder, renews a stale sounds link, links
+# screenshots/ to the player's pictures, logs the console to fluxball.log
+# (the last run's kept as fluxball.log.1), hands its arguments to the
+# program and gives back its status. Without a terminal a fatal start-up
+# error, or a folder that cannot be made, shows in an xmessage dialog (with
+# zenity and kdialog hidden from PATH); with one, the program's console wait
+# works through the log's pipe and no dialog opens.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 BUILD_DIR=$(dirname "$FLUXBALL_BIN")
 [ -f "$BUILD_DIR/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $BUILD_DIR"
@@ -77,6 +82,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = games ] || fail "Section: $(field Section)"
 [ -n "$(field Description)" ] || fail "no Description"
+[ "$(field Recommends)" = "zenity | kdialog | x11-utils" ] || fail "Recommends: $(field Recommends)"
 depends=$(field Depends)
 for lib in libopenal1 libsndfile1 'libglut[0-9.]*|freeglut3' 'libglu1' 'libgl1|libopengl0'; do
     echo "$depends" | grep -qE "(^|, |\| )($lib)( |,|$)" || fail "Depends lacks $lib: $depends"
@@ -95,6 +101,10 @@ start_fluxball
 cmp -s "$PLAYER/params.txt" "$SHIPPED/params.txt" || fail "params.txt not copied"
 [ "$(readlink "$PLAYER/sounds")" = "$SHIPPED/sounds" ] || fail "sounds link: $(readlink "$PLAYER/sounds")"
 console_has "frame_rate = 60" || fail "the shipped params.txt was not read"
+grep -qF "frame_rate = 60" "$PLAYER/fluxball.log" || fail "no console in fluxball.log"
+[ "$(readlink "$PLAYER/screenshots")" = "$HOME/Pictures/Fluxball" ] ||
+    fail "screenshots link: $(readlink "$PLAYER/screenshots")"
+[ -d "$HOME/Pictures/Fluxball" ] || fail "the pictures folder was not made"
 key q
 expect_exit 1
 
@@ -106,15 +116,24 @@ start_fluxball
 grep -qx "max_lives = 3" "$PLAYER/params.txt" || fail "the player's params.txt was overwritten"
 console_has "max_lives = 3" || fail "the player's params.txt was not read"
 [ "$(readlink "$PLAYER/sounds")" = "$SHIPPED/sounds" ] || fail "stale sounds link kept"
+grep -qx "max_lives = 3" "$PLAYER/fluxball.log" || fail "fluxball.log is not this run's"
+grep -q "max_lives = 3" "$PLAYER/fluxball.log.1" && fail "fluxball.log.1 is not the last run's"
+grep -qF "frame_rate = 60" "$PLAYER/fluxball.log.1" || fail "the last run's log was not kept"
 key q
 expect_exit 1
 
 # XDG_DATA_HOME names the folder; a sounds folder the player made is left
 # alone; the launcher's arguments reach the program (here the display, which
 # is not in its environment).
+# So are a screenshots folder the player made, and the pictures folder
+# xdg-user-dir names.
 XDG="$WORK/xdg"
-mkdir -p "$XDG/fluxball"
+mkdir -p "$XDG/fluxball/screenshots"
 cp -r "$SHIPPED/sounds" "$XDG/fluxball/sounds"
+if command -v xdg-user-dir >/dev/null; then
+    mkdir -p "$HOME/.config"
+    echo 'XDG_PICTURES_DIR="$HOME/Bilder"' >"$HOME/.config/user-dirs.dirs"
+fi
 (cd "$WORK" && exec env -u DISPLAY XDG_DATA_HOME="$XDG" "$FLUXBALL_BIN" -display "$DISPLAY" \
     >"$OUT" 2>&1 </dev/null) &
 APP_PID=$!
@@ -123,6 +142,113 @@ wait_for_window
 if [ ! -d "$XDG/fluxball/sounds" ] || [ -L "$XDG/fluxball/sounds" ]; then
     fail "the player's sounds folder was replaced"
 fi
+[ -d "$XDG/fluxball/screenshots" ] && [ ! -L "$XDG/fluxball/screenshots" ] ||
+    fail "the player's screenshots folder was replaced"
 key q
 expect_exit 1
+if command -v xdg-user-dir >/dev/null; then
+    (env -u DISPLAY "$FLUXBALL_BIN" -display "$DISPLAY" >"$OUT" 2>&1 </dev/null) &
+    APP_PID=$!
+    wait_for_window
+    [ "$(readlink "$PLAYER/screenshots")" = "$HOME/Bilder/Fluxball" ] ||
+        fail "screenshots link not renewed to xdg-user-dir's PICTURES: $(readlink "$PLAYER/screenshots")"
+    key q
+    expect_exit 1
+fi
+
+# --- Fatal errors without and with a terminal -----------------------------------
+# A PATH without zenity and kdialog, whose xmessage keeps the text it shows.
+DIALOG_TEXT="$WORK/dialog.txt"
+DIALOG_PATH="$WORK/dialog_bin"
+mkdir -p "$DIALOG_PATH"
+printf '#!/bin/sh\ncat >"%s"\nexec "%s" "$@" <"%s"\n' \
+    "$DIALOG_TEXT" "$(command -v xmessage)" "$DIALOG_TEXT" >"$DIALOG_PATH/xmessage"
+chmod +x "$DIALOG_PATH/xmessage"
+n=0
+old_ifs=$IFS; IFS=:
+for dir in $PATH; do
+    if [ -e "$dir/zenity" ] || [ -e "$dir/kdialog" ]; then
+        n=$((n + 1))
+        mkdir -p "$WORK/shadow$n"
+        cp -s "$dir"/* "$WORK/shadow$n/" 2>/dev/null
+        rm -f "$WORK/shadow$n/zenity" "$WORK/shadow$n/kdialog"
+        dir="$WORK/shadow$n"
+    fi
+    DIALOG_PATH="$DIALOG_PATH:$dir"
+done
+IFS=$old_ifs
+
+# dialog_run STATUS ENV...: runs the launcher without a terminal; waits for
+# the Fluxball dialog, closes it with Return, expects the status.
+dialog_run() {
+    local want=$1 dlg i
+    shift
+    rm -f "$DIALOG_TEXT"
+    (env PATH="$DIALOG_PATH" "$@" "$FLUXBALL_BIN" >"$OUT" 2>&1 </dev/null) &
+    APP_PID=$!
+    dlg=
+    for i in $(seq 1 100); do
+        dlg=$(xdotool search --name "^Fluxball$" 2>/dev/null | head -n 1)
+        [ -n "$dlg" ] && break
+        kill -0 "$APP_PID" 2>/dev/null || fail "the launcher ended without a dialog"
+        sleep 0.1
+    done
+    [ -n "$dlg" ] || fail "no dialog window"
+    xdotool windowfocus --sync "$dlg" 2>/dev/null
+    xdotool key Return
+    expect_exit "$want"
+}
+
+# A sound file missing from the player's folder: status 255, the dialog
+# names the file and the result line, not the start-up lines before them.
+rm "$XDG/fluxball/sounds/hit_wall.wav"
+dialog_run 255 XDG_DATA_HOME="$XDG"
+grep -qx "Error: cannot load sounds/hit_wall.wav" "$DIALOG_TEXT" || fail "dialog: $(cat "$DIALOG_TEXT")"
+grep -q "^FMOD error! (" "$DIALOG_TEXT" || fail "dialog without the result line: $(cat "$DIALOG_TEXT")"
+grep -q "Could not open score file\|Keybinds" "$DIALOG_TEXT" && fail "dialog shows more: $(cat "$DIALOG_TEXT")"
+grep -qx "Error: cannot load sounds/hit_wall.wav" "$XDG/fluxball/fluxball.log" || fail "not in the log"
+
+# A player's folder that cannot be made: status 1, the reason in the dialog.
+touch "$WORK/not_a_folder"
+dialog_run 1 XDG_DATA_HOME="$WORK/not_a_folder"
+grep -q "cannot make the folder $WORK/not_a_folder/fluxball" "$DIALOG_TEXT" ||
+    fail "dialog: $(cat "$DIALOG_TEXT")"
+
+# With a terminal: the program waits for a key as it does on its own, and
+# the launcher opens no dialog.
+rm -f "$DIALOG_TEXT"
+python3 - "$FLUXBALL_BIN" "$XDG" "$DIALOG_PATH" <<'PY' || fail "the launcher on a terminal did not behave"
+import os, pty, sys, time, select
+
+pid, fd = pty.fork()
+if pid == 0:
+    os.environ["XDG_DATA_HOME"] = sys.argv[2]
+    os.environ["PATH"] = sys.argv[3]
+    os.execv(sys.argv[1], [sys.argv[1]])
+
+def read_for(seconds, until=None):
+    out = b""
+    end = time.time() + seconds
+    while time.time() < end and not (until and until in out):
+        r, _, _ = select.select([fd], [], [], 0.1)
+        if r:
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            out += chunk
+    return out
+
+text = read_for(10.0, b"FMOD error! (")
+assert b"Error: cannot load sounds/hit_wall.wav" in text, text
+time.sleep(0.5)
+assert os.waitpid(pid, os.WNOHANG)[0] == 0, "no wait for a key"
+os.write(fd, b"x")
+read_for(1.0)
+done, status = os.waitpid(pid, 0)
+assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 255, status
+PY
+[ -e "$DIALOG_TEXT" ] && fail "a dialog on a terminal"
 pass
