@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # screenshots.sh -- plays Fluxball under a private X server with real input
 # and saves small pictures for the README into docs/screenshots/: the title
-# page, a game in play, the name entry, the scoreboard, and the solver mode
-# with ink and several field views and overlays.
+# page, a game in play, the name entry, the scoreboard, the scoreboard after
+# a save that failed, and the solver mode with ink and several field views
+# and overlays.
 # Usage: tools/screenshots.sh [program]   (default: build/fluxball)
 # Needs Xvfb, xdotool and ImageMagick (tools/setup.sh installs them).
 set -euo pipefail
@@ -85,12 +86,16 @@ key space
 sleep 3.5
 shot game
 
-over=
-for _ in $(seq 1 200); do
-    congratulated && { over=1; break; }
-    sleep 0.5
-done
-[ -n "$over" ] || { echo "the game did not end; no name entry"; exit 1; }
+# wait_for_name_entry: until the game has ended in the top ten.
+wait_for_name_entry() {
+    local over=
+    for _ in $(seq 1 200); do
+        congratulated && { over=1; break; }
+        sleep 0.5
+    done
+    [ -n "$over" ] || { echo "the game did not end; no name entry"; exit 1; }
+}
+wait_for_name_entry
 focus
 xdotool type --delay 80 "Ada"
 sleep 0.5
@@ -98,6 +103,20 @@ shot name_entry
 key Return
 sleep 1.5
 shot scoreboard
+
+# A second game whose entry cannot be saved: a folder takes the table's
+# place, so neither a new file nor the old one can be written.
+key space
+wait_for_name_entry
+rm -f "$WORK/scores.txt"
+mkdir "$WORK/scores.txt"
+focus
+xdotool type --delay 80 "Linus"
+key Return
+sleep 1.5
+shot scoreboard_not_saved
+grep -q "Error: Could not open score file." "$WORK/console.txt" ||
+    { echo "the save did not fail"; exit 1; }
 
 # The solver mode (it opens in the 3-D density view): ink, the dye view,
 # then the velocity, pressure and curl views and the velocity lines, each
