@@ -357,6 +357,18 @@ TEST_F(Scores, ReadOnlyFolderRewritesAWritableFileInPlaceOrReportsIt)
     set_row(0, "no", 1);
     EXPECT_EQ(in_read_only_folder(dir, "", save_high_scores), 0);
     EXPECT_EQ(read_file(file), "ro = 9\n" + repeat(EMPTY_ROW, 9));
+
+    // A lock file left from before still locks there: the entry joins the
+    // table read back from the file, the save is reported as failed, and
+    // the file stays as it was.
+    write_file(file + ".lock", "");
+    auto insert_into_file_table = []() -> int {
+        snprintf(name_buffer, sizeof name_buffer, "%s", "new");
+        int rank = insert_high_score(5);
+        return rank == 2 && strcmp(high_scores[0].name, "ro") == 0 && score_save_failed == 1;
+    };
+    EXPECT_EQ(in_read_only_folder(dir, "", insert_into_file_table), 1);
+    EXPECT_EQ(read_file(file), "ro = 9\n" + repeat(EMPTY_ROW, 9));
 }
 
 TEST_F(Scores, TypedNameIsLimitedAndEnterSavesIt)
