@@ -138,9 +138,9 @@ link_screenshots
 
 # --- The console log -----------------------------------------------------------
 
-# fluxball.log gets this run's output; the last run's becomes fluxball.log.1.
-# A folder that takes neither leaves the run without a log.
-# A folder at either name is not moved (nor moved into).
+# fluxball.log gets this run's output; the last run's becomes fluxball.log.1
+# (a folder at either name is neither moved nor moved into). A player's
+# folder that takes no log leaves the run without one.
 log="$player_dir/fluxball.log"
 if { [ -f "$log" ] || [ -L "$log" ]; } && [ ! -d "$log.1" ]; then
     mv -f "$log" "$log.1" 2>/dev/null || true
