@@ -17,6 +17,12 @@
 # lines in a desktop dialog. The status is the program's.
 set -eu
 
+# A closed standard output or error (started by a program that closed them)
+# would stop the copy of the output and this script's own messages: they go
+# nowhere instead, and the log still gets everything.
+if ! (exec 5>&2); then exec 2>/dev/null; fi
+if ! (exec 5>&1) 2>/dev/null; then exec >/dev/null; fi
+
 bin_dir=$(dirname "$(readlink -f "$0")")
 prefix=$(dirname "$bin_dir")
 program="$prefix/lib/fluxball/fluxball"
