@@ -197,4 +197,7 @@ long long monotonic_ns(void);      // the system's monotonic clock, ns
 void sleep_until_ns(long long t);  // sleeps until the monotonic clock reads t
 void post_redisplay(void);
 void register_callbacks(void);     // all callbacks of the current window
+// Gives the current window its class ("fluxball", "Fluxball") and the
+// shipped icons, for taskbars and the menu entry; once after each new window.
+void identify_window(void);
 void on_reshape(int w, int h);

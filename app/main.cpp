@@ -49,6 +49,7 @@ int main(int argc, char **argv)
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(win_width, win_height);
     window_id = glutCreateWindow("Fluxball Prototype");
+    identify_window();
     register_callbacks();
     glutMainLoop();
     return 0;

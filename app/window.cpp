@@ -1,10 +1,81 @@
-// window.cpp -- the window layer on GLUT: callbacks, full screen, the clocks.
+// window.cpp -- the window layer on GLUT: callbacks, full screen, the clocks,
+// and the window's class and icon for the desktop (through Xlib).
 #include "app/app.h"
 #include "render/render.h"
 
 #include <GL/glut.h>
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
+
+// The shipped icons as PNG files, embedded by the build (window_icons.cpp).
+extern const unsigned char *const window_icon_pngs[];
+extern const size_t window_icon_png_sizes[];
+extern const int window_icon_png_count;
+
+// WM_CLASS: the instance name is the command's, the class is what the menu
+// entry's StartupWMClass names, so the desktop ties the window to the entry.
+static const char WINDOW_INSTANCE_NAME[] = "fluxball";
+static const char WINDOW_CLASS_NAME[] = "Fluxball";
+
+static void set_window_class(Display *display, Window window)
+{
+    XClassHint hint;
+    hint.res_name = const_cast<char *>(WINDOW_INSTANCE_NAME);
+    hint.res_class = const_cast<char *>(WINDOW_CLASS_NAME);
+    XSetClassHint(display, window, &hint);
+}
+
+// _NET_WM_ICON holds every picture as its width, its height and then its
+// pixels in ARGB, row by row from the top, one CARDINAL each; Xlib takes
+// 32-bit property items as longs.
+static void set_window_icon(Display *display, Window window)
+{
+    enum { ICON_MAX = 16 };
+    unsigned char *pictures[ICON_MAX] = {};
+    int widths[ICON_MAX] = {}, heights[ICON_MAX] = {};
+    int count = window_icon_png_count < ICON_MAX ? window_icon_png_count : ICON_MAX;
+    size_t items = 0;
+    for (int i = 0; i < count; i++) {
+        pictures[i] = png_read_rgba(window_icon_pngs[i], window_icon_png_sizes[i], &widths[i], &heights[i]);
+        if (pictures[i]) items += 2 + (size_t)widths[i] * (size_t)heights[i];
+    }
+    unsigned long *data = items ? (unsigned long *)malloc(items * sizeof *data) : nullptr;
+    if (data) {
+        size_t at = 0;
+        for (int i = 0; i < count; i++) {
+            if (!pictures[i]) continue;
+            data[at++] = (unsigned long)widths[i];
+            data[at++] = (unsigned long)heights[i];
+            const unsigned char *p = pictures[i];
+            for (long k = 0; k < (long)widths[i] * heights[i]; k++, p += 4) {
+                data[at++] = ((unsigned long)p[3] << 24) | ((unsigned long)p[0] << 16) |
+                             ((unsigned long)p[1] << 8) | (unsigned long)p[2];
+            }
+        }
+        Atom net_wm_icon = XInternAtom(display, "_NET_WM_ICON", False);
+        XChangeProperty(display, window, net_wm_icon, XA_CARDINAL, 32, PropModeReplace,
+                        (const unsigned char *)data, (int)items);
+    }
+    free(data);
+    for (int i = 0; i < count; i++) free(pictures[i]);
+}
+
+void identify_window(void)
+{
+    // GLUT hides its X window, but the window it has just made is the
+    // drawable of the current GL context.
+    Display *display = glXGetCurrentDisplay();
+    Window window = (Window)glXGetCurrentDrawable();
+    if (!display || window == 0) return;
+    set_window_class(display, window);
+    set_window_icon(display, window);
+    XFlush(display);
+}
 
 void enter_fullscreen(void)
 {
@@ -12,7 +83,9 @@ void enter_fullscreen(void)
     glutGameModeString(full_res);
     if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE) == 0 && glutGameModeGet(GLUT_GAME_MODE_POSSIBLE)) {
         glutEnterGameMode();
-        // The game-mode window is a new window without callbacks.
+        // The game-mode window is a new window without callbacks, class or
+        // icon.
+        identify_window();
         register_callbacks();
     }
 }

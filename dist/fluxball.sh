@@ -15,6 +15,8 @@
 # output. Started without a terminal (from the menu), a program that cannot
 # start (status 255) or a folder that cannot be prepared shows its error
 # lines in a desktop dialog. The status is the program's.
+#
+# The build fills in the version and the places below the install prefix.
 set -eu
 
 # A closed standard output or error (started by a program that closed them)
@@ -23,10 +25,45 @@ set -eu
 if ! (exec 5>&2); then exec 2>/dev/null; fi
 if ! (exec 5>&1) 2>/dev/null; then exec >/dev/null; fi
 
-bin_dir=$(dirname "$(readlink -f "$0")")
-prefix=$(dirname "$bin_dir")
-program="$prefix/lib/fluxball/fluxball"
-data="$prefix/share/fluxball"
+# The launcher's own options; they need no display and touch no file. Any
+# other argument goes to the program (GLUT takes e.g. -display NAME).
+case "${1:-}" in
+    -h | --help)
+        cat <<'EOF'
+Usage: fluxball [-h | --help | -v | --version | GLUT options]
+
+Fluxball is a paddle-and-ball game played in a real-time fluid, against a
+computer opponent, with a top-ten table and music; F1 turns it into a fluid
+toy with ink, jets, walls and seven field views.
+
+It runs in the player's folder, $XDG_DATA_HOME/fluxball
+(~/.local/share/fluxball by default), which it makes on the first start:
+  params.txt   the game's parameters, a copy of the installed one to edit
+  scores.txt   the top-ten table
+  sounds/      a link to the installed sounds
+  screenshots/ a link to the Fluxball folder among your pictures (F12)
+  fluxball.log what the program printed in its last run (.log.1: the run before)
+
+Keys: press h in the game for the key page; man 6 fluxball lists every key,
+the mouse and every parameter. Space starts a game, F1 switches to the
+fluid toy, F2 is full screen, Esc or q quits.
+
+Options:
+  -h, --help      print this help and exit
+  -v, --version   print the version and exit
+EOF
+        exit 0
+        ;;
+    -v | --version)
+        echo "Fluxball @PROJECT_VERSION@"
+        exit 0
+        ;;
+esac
+
+command_dir=$(dirname "$(readlink -f "$0")")
+prefix=$(dirname "$command_dir")
+program="$prefix/@FLUXBALL_PROGRAM_DIR@/fluxball"
+data="$prefix/@FLUXBALL_DATA_DIR@"
 
 # --- Errors shown to a player without a terminal ------------------------------
 

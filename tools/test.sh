@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# test.sh -- sets everything up and runs the whole test suite: the tests of
-# the normal build, the same tests again in a build with AddressSanitizer and
+# test.sh -- sets everything up (tools/setup.sh installs every package the
+# tests need) and runs the whole test suite: the tests of the normal build
+# (among them the package test, which makes the Debian package from a
+# hardened build of its own in build/hardened and runs the fluid tests
+# there), the same tests again in a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer (where the hostile-input runs also take place),
 # and a bounded run of each fuzz target. Tests that draw start their own
 # private X servers (Xvfb), so no display is needed.
