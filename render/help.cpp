@@ -22,8 +22,8 @@ static const int FOOTER_GAP_PX = 22;    // last line to the footer's baseline
 static const int KEY_COLUMN_CHARS = 12;
 static const int DESCRIPTION_CHARS = 34;   // the longest description below
 static const int COLUMN_PX = CHAR_PX * (KEY_COLUMN_CHARS + DESCRIPTION_CHARS);
-static const int COLUMN_GAP_PX = 24;
-static const float PANEL_ALPHA = 0.9f;
+static const int COLUMN_GAP_PX = 16;
+static const float PANEL_ALPHA = 0.93f;
 // The hint and the notice sit one line above the bottom status line, the
 // hint at the right, the notice at the left.
 static const int LOW_LINE_PX = 24;
