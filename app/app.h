@@ -49,6 +49,9 @@ struct Params {
     float ball_top_speed;       // cells per frame
     float ball_accel;
     int frame_rate;             // frames per second; 0 or below: unlimited
+    int help_hint;              // 1: "H: keys and help" on the title page and in the solver mode
+    int auto_pause;             // 1: pause when the window is hidden or the pointer leaves it
+    int fullscreen_window;      // 1: full screen as a borderless window where game mode is not possible
 };
 extern Params params;
 
@@ -130,6 +133,20 @@ extern int paused;
 extern int cursor_blink;            // frames, name-entry cursor (render)
 void init_flags(void);
 
+// Help page: help_shown is set and cleared by the keys h and Esc, help_page
+// (0 = first) is stepped by h; init_flags clears both. help_page_count is the
+// number of pages the window's size takes, written by the renderer each frame
+// it draws the page (init_flags sets it to 1).
+extern int help_shown;
+extern int help_page;
+extern int help_page_count;
+
+// Away from the window: window_hidden follows the window-status callback;
+// screen_dirty is set by every input and window event and cleared by on_idle
+// when it asks for the frame that shows it. init_flags clears both.
+extern int window_hidden;
+extern int screen_dirty;
+
 // ---------------------------------------------------------------------------
 // Frame step and input callbacks (core library)
 // ---------------------------------------------------------------------------
@@ -148,6 +165,10 @@ void on_keyboard(unsigned char key, int x, int y);
 void on_special_key(int key, int x, int y);
 void on_mouse(int button, int state, int x, int y);
 void on_motion(int x, int y);
+// The window was hidden or iconified (visible 0) or shown again (1).
+void on_window_status(int visible);
+// The pointer entered the window (inside 1) or left it (0).
+void on_entry(int inside);
 
 // The grid cell along one axis under a window pixel: trunc(pixel / extent *
 // cells + 1) in extended precision, held within int range. pixel counts from
@@ -165,7 +186,7 @@ void clear_simulation(void);
 // Key codes of the special keys and mouse states, as the window layer
 // delivers them (the same numbers as GLUT's).
 enum {
-    KEY_F1 = 1, KEY_F2 = 2,
+    KEY_F1 = 1, KEY_F2 = 2, KEY_F12 = 12,
     KEY_LEFT = 100, KEY_UP = 101, KEY_RIGHT = 102, KEY_DOWN = 103,
 };
 enum { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
@@ -185,6 +206,35 @@ int png_write_rgb(FILE *out, int width, int height, const unsigned char *pixels,
 // the caller frees with free(). nullptr for anything that is not a whole,
 // valid PNG of at most PNG_READ_MAX_SIDE pixels a side.
 unsigned char *png_read_rgba(const unsigned char *data, size_t size, int *width, int *height);
+
+// ---------------------------------------------------------------------------
+// Screenshots (screenshot.cpp)
+// ---------------------------------------------------------------------------
+
+extern const char *const SCREENSHOT_DIR;   // "screenshots", in the working directory
+// F12 sets screenshot_requested; the next frame drawn clears it and hands
+// its pixels to take_screenshot. init_flags clears it.
+extern int screenshot_requested;
+
+enum { NOTICE_LEN = 256 };
+const int NOTICE_MS = 2000;         // how long a notice stays on screen
+// One line on screen for a while after a shot: written by take_screenshot,
+// emptied by on_idle once screen_notice_until_ms (elapsed ms) has passed and
+// by init_flags.
+extern char screen_notice[NOTICE_LEN];
+extern int screen_notice_until_ms;
+
+// Writes width x height RGB pixels (bottom row first, as GL reads them) to
+// SCREENSHOT_DIR/fluxball-<stamp>.png, or to fluxball-<stamp>-2.png, -3 ...
+// when that name is taken; never replaces a file, and makes the folder when
+// it is missing. Returns 0 with the file's name in path, or the errno of the
+// failure (a half-written file is removed).
+int write_screenshot(const char *stamp, int width, int height, const unsigned char *pixels,
+                     char *path, size_t path_size);
+// F12's picture of the frame just drawn (pixels may be nullptr when there
+// was no memory for it): written under the local time, the outcome put on
+// screen as a notice and printed to the console. Never stops the program.
+void take_screenshot(int width, int height, const unsigned char *pixels);
 
 // ---------------------------------------------------------------------------
 // Window layer: implemented with GLUT in window.cpp, by a stand-in in tests.

@@ -1,6 +1,7 @@
 // frame.cpp -- one frame of the program (the idle step), the hold that keeps
-// a set frame rate, and the working copies of the parameters that the other
-// modules keep. Owns the frame hold's period and deadline.
+// a set frame rate, the frames left out while nobody could see them change,
+// and the working copies of the parameters that the other modules keep. Owns
+// the frame hold's period and deadline and the time of the last frame.
 #include "app/app.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
@@ -15,8 +16,13 @@ static const long long NS_PER_S = 1000000000LL;
 // between two idle calls, so input stays prompt even at one frame a second.
 static const long long HOLD_SLICE_NS = 10000000LL;
 
+// A paused picture changes only with input; one frame this often keeps the
+// status lines (the frames-per-second figure) true.
+static const int PAUSED_FRAME_MS = 1000;
+
 long long frame_period_ns;
 long long next_frame_ns;
+static int last_frame_ms;           // elapsed time of the last frame made
 
 long long frame_period_for(int frame_rate)
 {
@@ -60,8 +66,24 @@ static void update_mouse_row(void)
     pixel_to_cell((long double)win_height - mouse_y, win_height, params.grid_rows, &mouse_row);
 }
 
+// With auto_pause, frames that could show nothing new are not made: none at
+// all while the window is hidden, and while paused only those after an input
+// or window event, those that show or end a notice, and one a second.
+static int frame_wanted(void)
+{
+    if (!params.auto_pause) return 1;
+    if (window_hidden) return 0;
+    if (!paused || screen_dirty || screen_notice[0]) return 1;
+    return elapsed_ms() - last_frame_ms >= PAUSED_FRAME_MS;
+}
+
 void on_idle(void)
 {
+    if (!frame_wanted()) {
+        // Nothing to do: sleep a slice and let the main loop serve events.
+        sleep_until_ns(monotonic_ns() + HOLD_SLICE_NS);
+        return;
+    }
     if (frame_period_ns > 0) {
         long long now = monotonic_ns();
         long long wait = frame_wait_ns(now, frame_period_ns, &next_frame_ns);
@@ -97,6 +119,9 @@ void on_idle(void)
         fps_time = t;
         frame_count = 0;
     }
+    if (screen_notice[0] && t - screen_notice_until_ms >= 0) screen_notice[0] = 0;
+    last_frame_ms = t;
+    screen_dirty = 0;
     post_redisplay();
 }
 

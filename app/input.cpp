@@ -1,5 +1,6 @@
-// input.cpp -- keyboard and mouse callbacks. They only record the mouse,
-// flip flags and call a few operations; the next frame does the work.
+// input.cpp -- keyboard, mouse and window-event callbacks. They only record
+// the mouse, flip flags and call a few operations; the next frame does the
+// work. Every one of them marks the screen for redrawing.
 #include "app/app.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
@@ -75,10 +76,39 @@ static void type_name_key(unsigned char key)
     }
 }
 
+// A game in play stops, as with the spacebar, whenever the player cannot be
+// playing it: reading the help page, or away from the window.
+static void pause_running_game(void)
+{
+    if (game_mode && game.playing) paused = 1;
+}
+
+// h opens the help page, turns to its next page when the window holds it on
+// several, and closes it after the last.
+static void help_key(void)
+{
+    if (!help_shown) {
+        help_shown = 1;
+        help_page = 0;
+        pause_running_game();
+    } else if (help_page + 1 < help_page_count) {
+        help_page += 1;
+    } else {
+        help_shown = 0;
+    }
+}
+
 void on_keyboard(unsigned char key, int x, int y)
 {
     (void)x;
     (void)y;
+    screen_dirty = 1;
+    // Esc closes the help page before anything else, even while a name is
+    // typed, so that it never quits from under the page.
+    if (help_shown && key == KEY_ESCAPE) {
+        help_shown = 0;
+        return;
+    }
     if (name_entry == 1) {
         type_name_key(key);
         return;
@@ -118,6 +148,7 @@ void on_keyboard(unsigned char key, int x, int y)
     case 'e': case 'E': wireframe = !wireframe; break;
     case 'f': case 'F': show_text = !show_text; break;
     case 'g': case 'G': gravity_on = !gravity_on; break;
+    case 'h': case 'H': help_key(); break;
     case 'l': case 'L': game_level_up(); break;
     case 'm': case 'M': music_switch(); break;
     case 'p': case 'P': particles_on = !particles_on; break;
@@ -150,6 +181,7 @@ void on_special_key(int key, int x, int y)
 {
     (void)x;
     (void)y;
+    screen_dirty = 1;
     switch (key) {
     case KEY_F1:
         game_mode = !game_mode;
@@ -172,11 +204,15 @@ void on_special_key(int key, int x, int y)
         if (is_fullscreen == 0) {
             enter_fullscreen();
         } else {
+            // The windowed size first: a full-screen window goes back to it.
             is_fullscreen = 0;
-            leave_fullscreen();
             win_width = WINDOWED_WIDTH;
             win_height = WINDOWED_HEIGHT;
+            leave_fullscreen();
         }
+        break;
+    case KEY_F12:
+        screenshot_requested = 1;
         break;
     case KEY_RIGHT: {
         float h = hue1 + HUE_STEP;
@@ -219,6 +255,7 @@ int pixel_to_cell(long double pixel, int extent, int cells, int *cell)
 
 void on_mouse(int button, int state, int x, int y)
 {
+    screen_dirty = 1;
     mouse_x = x;
     mouse_y = y;
     prev_mouse_x = x;
@@ -229,6 +266,23 @@ void on_mouse(int button, int state, int x, int y)
 
 void on_motion(int x, int y)
 {
+    screen_dirty = 1;
     mouse_x = x;
     mouse_y = y;
+}
+
+void on_window_status(int visible)
+{
+    screen_dirty = 1;
+    window_hidden = !visible;
+    if (window_hidden && params.auto_pause) pause_running_game();
+}
+
+void on_entry(int inside)
+{
+    screen_dirty = 1;
+    // A held button keeps the pointer with the window (the paddle is still
+    // steered while it is outside), so only a free pointer counts as leaving.
+    int held = mouse_down[BUTTON_LEFT] || mouse_down[BUTTON_MIDDLE] || mouse_down[BUTTON_RIGHT];
+    if (!inside && !held && params.auto_pause) pause_running_game();
 }

@@ -53,6 +53,9 @@ static const ParamKey param_keys[] = {
     {"ball_top_speed", PARAM_FLOAT, offsetof(Params, ball_top_speed)},
     {"ball_accel", PARAM_FLOAT, offsetof(Params, ball_accel)},
     {"frame_rate", PARAM_INT, offsetof(Params, frame_rate)},
+    {"help_hint", PARAM_INT, offsetof(Params, help_hint)},
+    {"auto_pause", PARAM_INT, offsetof(Params, auto_pause)},
+    {"fullscreen_window", PARAM_INT, offsetof(Params, fullscreen_window)},
 };
 
 void set_default_params(Params *p)
@@ -88,6 +91,9 @@ void set_default_params(Params *p)
     p->ball_top_speed = 2.5f;
     p->ball_accel = 2.0f;
     p->frame_rate = 0;
+    p->help_hint = 0;
+    p->auto_pause = 0;
+    p->fullscreen_window = 0;
 }
 
 static int is_blank(char c) { return isspace((unsigned char)c) != 0; }

@@ -35,6 +35,12 @@ int music_on;
 int paused;
 int cursor_blink;
 
+int help_shown;
+int help_page;
+int help_page_count = 1;
+int window_hidden;
+int screen_dirty;
+
 void init_flags(void)
 {
     game_mode = 1;
@@ -51,6 +57,12 @@ void init_flags(void)
     paused = 0;
     name_entry = score_saved = name_length = 0;
     cursor_blink = 0;
+    help_shown = help_page = 0;
+    help_page_count = 1;
+    window_hidden = screen_dirty = 0;
+    screenshot_requested = 0;
+    screen_notice[0] = 0;
+    screen_notice_until_ms = 0;
 }
 
 void fatal_exit(void)

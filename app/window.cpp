@@ -8,6 +8,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <GL/freeglut_ext.h>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -77,6 +78,8 @@ void identify_window(void)
     XFlush(display);
 }
 
+static int window_fills_screen;      // full screen through glutFullScreen, not game mode
+
 void enter_fullscreen(void)
 {
     is_fullscreen = 1;
@@ -87,10 +90,26 @@ void enter_fullscreen(void)
         // icon.
         identify_window();
         register_callbacks();
+    } else if (params.fullscreen_window && glutGameModeGet(GLUT_GAME_MODE_ACTIVE) == 0) {
+        // Most desktops cannot switch video modes: the window itself covers
+        // the screen, without borders.
+        glutSetWindow(window_id);
+        glutFullScreen();
+        window_fills_screen = 1;
     }
 }
 
-void leave_fullscreen(void) { glutLeaveGameMode(); }
+// F2 has already set the windowed size, which a full-screen window takes again.
+void leave_fullscreen(void)
+{
+    if (window_fills_screen) {
+        window_fills_screen = 0;
+        glutSetWindow(window_id);
+        glutLeaveFullScreen();
+        glutReshapeWindow(win_width, win_height);
+    }
+    glutLeaveGameMode();
+}
 
 int elapsed_ms(void) { return glutGet(GLUT_ELAPSED_TIME); }
 
@@ -118,10 +137,19 @@ void post_redisplay(void) { glutPostRedisplay(); }
 void on_reshape(int w, int h)
 {
     glutSetWindow(window_id);
-    glutReshapeWindow(w, h);
+    // GLUT takes a size request of a full-screen window as leaving full screen.
+    if (!window_fills_screen) glutReshapeWindow(w, h);
     win_width = w;
     win_height = h;
 }
+
+// GLUT's window states and crossings, as the plain flags the program takes.
+static void window_status_changed(int state)
+{
+    on_window_status(state != GLUT_HIDDEN && state != GLUT_FULLY_COVERED);
+}
+
+static void pointer_crossed(int state) { on_entry(state == GLUT_ENTERED); }
 
 void register_callbacks(void)
 {
@@ -133,6 +161,8 @@ void register_callbacks(void)
     glutReshapeFunc(on_reshape);
     glutIdleFunc(on_idle);
     glutDisplayFunc(draw_frame);
+    glutWindowStatusFunc(window_status_changed);
+    glutEntryFunc(pointer_crossed);
     glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
     glShadeModel(GL_SMOOTH);
 }

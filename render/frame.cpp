@@ -10,6 +10,7 @@
 
 #include <GL/glu.h>
 #include <GL/glut.h>
+#include <cstdlib>
 
 void *small_font, *large_font;
 char status_line_1[TEXT_LEN], status_line_2[TEXT_LEN];
@@ -173,6 +174,31 @@ static void draw_game_block(void)
     draw_game_texts();
 }
 
+// The hint to the help page goes where the title page and the solver mode
+// leave room, and only where their texts show.
+static int help_hint_shown(void)
+{
+    if (!params.help_hint || help_shown || !show_text) return 0;
+    if (!game_mode) return 1;
+    return !game.playing && game.lives > 0;     // the title page
+}
+
+// F12: the finished frame from the back buffer, before the swap shows it.
+static void capture_frame(void)
+{
+    screenshot_requested = 0;
+    int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
+    unsigned char *pixels = nullptr;
+    if (w > 0 && h > 0) pixels = (unsigned char *)malloc((size_t)w * (size_t)h * 3);
+    if (pixels) {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    }
+    take_screenshot(w, h, pixels);
+    free(pixels);
+}
+
 static void draw_buffered_text(void)
 {
     draw_text(status_line_1, small_font, STATUS_1_X, STATUS_Y, 1, 1, 1);
@@ -209,5 +235,10 @@ void draw_frame(void)
     glPolygonMode(GL_FRONT_AND_BACK, wireframe ? GL_LINE : GL_FILL);
     draw_walls();
     if (show_text) draw_buffered_text();
+    if (help_hint_shown()) draw_help_hint();
+    if (help_shown) draw_help_page();
+    if (screenshot_requested) capture_frame();
+    // The notice is not part of the picture it announces.
+    draw_screen_notice();
     glutSwapBuffers();
 }

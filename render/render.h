@@ -60,6 +60,13 @@ void draw_particles(float life_scale);
 void draw_jet_aim(int mx, int my);
 void draw_wall_brush(int mx, int my);
 
+// The window's own texts (help.cpp), laid out in pixels over the frame.
+// The number of pages the help page takes in a window of this size.
+int help_pages(int width, int height);
+void draw_help_page(void);      // page help_page; writes help_page_count
+void draw_help_hint(void);      // "H: keys and help", lower right
+void draw_screen_notice(void);  // screen_notice, lower left, when there is one
+
 // Game screens (screens.cpp)
 void draw_game_texts(void);     // banner, countdown and the page of the state
 void draw_title_screen(void);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # screenshots.sh -- plays Fluxball under a private X server with real input
 # and saves small pictures for the README into docs/screenshots/: the title
-# page, a game in play, the name entry, the scoreboard, the scoreboard after
-# a save that failed, and the solver mode with ink and several field views
-# and overlays.
+# page, the help page over it, a game in play, the name entry, the
+# scoreboard, the scoreboard after a save that failed, and the solver mode
+# with ink and several field views and overlays.
 # Usage: tools/screenshots.sh [program]   (default: build/fluxball)
 # Needs Xvfb, xdotool and ImageMagick (tools/setup.sh installs them).
 set -euo pipefail
@@ -79,6 +79,15 @@ congratulated() {
 
 sleep 2
 shot title
+
+# The help page (h) over the title page, at full size so that it can be
+# read; Esc closes it.
+key h
+sleep 0.5
+import -window "$WID" "$WORK/full.png"
+convert "$WORK/full.png" -strip -colors 128 "PNG8:$OUT_DIR/help.png"
+echo "saved docs/screenshots/help.png"
+key Escape
 
 # A game: the paddle waits high up while the ball is served in the middle.
 move 400 150

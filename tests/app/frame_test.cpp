@@ -189,6 +189,61 @@ TEST(FrameHold, AStallIsFollowedByOneFrameThenTheHold)
     EXPECT_EQ(stub_redisplays, 3);
 }
 
+// With auto_pause, frames that nobody could see change are left out: all of
+// them while the window is hidden (the fluid and the game stand still), and
+// while paused all but those after an event, those of a notice and one a
+// second. Without the key every idle call makes a frame, hidden or paused.
+TEST(FrameHold, AwayOrPausedFramesAreLeftOutOnlyWithAutoPause)
+{
+    start_held(0, 1000 * MS);
+    on_window_status(0);
+    paused = 1;
+    for (int i = 0; i < 3; i++) idle_once();
+    EXPECT_EQ(stub_redisplays, 3);
+
+    params.auto_pause = 1;
+    paused = 0;
+    stub_redisplays = 0;
+    game_mode = 0;
+    on_mouse(BUTTON_RIGHT, MOUSE_PRESSED, 400, 300);   // ink that would flow
+    const int under_mouse = cell_index(6, 6);
+    float before = dens[under_mouse];
+    for (int i = 0; i < 5; i++) EXPECT_GT(idle_once(), 0);
+    EXPECT_EQ(stub_redisplays, 0);
+    EXPECT_EQ(dens[under_mouse], before);
+    on_window_status(1);
+    EXPECT_EQ(idle_once(), 0);
+    EXPECT_EQ(stub_redisplays, 1);
+    EXPECT_NE(dens[under_mouse], before);
+
+    paused = 1;
+    stub_redisplays = 0;
+    for (int i = 0; i < 5; i++) EXPECT_GT(idle_once(), 0);
+    EXPECT_EQ(stub_redisplays, 0);
+    on_motion(10, 10);
+    idle_once();
+    idle_once();
+    EXPECT_EQ(stub_redisplays, 1);          // one frame for one event
+    stub_clock_ns += 1000 * MS;
+    idle_once();
+    idle_once();
+    EXPECT_EQ(stub_redisplays, 2);          // and one a second
+
+    // A notice is drawn every frame while it shows, then cleared by one more.
+    snprintf(screen_notice, sizeof screen_notice, "Screenshot saved");
+    screen_notice_until_ms = (int)(stub_clock_ns / MS) + NOTICE_MS;
+    idle_once();
+    stub_clock_ns += (NOTICE_MS - 1) * MS;
+    idle_once();
+    EXPECT_EQ(stub_redisplays, 4);
+    EXPECT_NE(screen_notice[0], 0);
+    stub_clock_ns += 1 * MS;
+    idle_once();
+    EXPECT_EQ(screen_notice[0], 0);
+    idle_once();
+    EXPECT_EQ(stub_redisplays, 5);
+}
+
 TEST(FatalExit, ReturnsAtOnceWithoutATerminal)
 {
     // stdin is not a terminal here (a pipe at its end): no wait, status -1.

@@ -443,6 +443,109 @@ TEST_F(InputInTempDir, F1LeavesANameEntryAndTheNextOneStartsEmpty)
 }
 
 // ---------------------------------------------------------------------------
+// Help page, screenshots and the player away from the window
+// ---------------------------------------------------------------------------
+
+TEST_F(Input, HelpKeyTogglesThePageAndPausesOnlyARunningGame)
+{
+    key('h');
+    EXPECT_EQ(help_shown, 1);
+    EXPECT_EQ(paused, 0);                   // the title page runs on
+    key('H');
+    EXPECT_EQ(help_shown, 0);
+    key(' ');
+    ASSERT_EQ(game.playing, 1);
+    key('h');
+    EXPECT_EQ(paused, 1);                   // reading costs no life
+    key('h');
+    EXPECT_EQ(help_shown, 0);
+    EXPECT_EQ(paused, 1);                   // closing leaves the pause
+    key(' ');
+    EXPECT_EQ(paused, 0);
+}
+
+TEST_F(Input, EscClosesTheHelpWithoutQuittingAndHIsALetterOfAName)
+{
+    key('h');
+    key(27);                                // an exit would end this test
+    EXPECT_EQ(help_shown, 0);
+    key('h');
+    name_entry = 1;
+    key('h');
+    EXPECT_STREQ(name_buffer, "h");
+    EXPECT_EQ(help_shown, 1);
+    key(27);
+    EXPECT_EQ(help_shown, 0);
+    EXPECT_EQ(name_entry, 1);
+    EXPECT_STREQ(name_buffer, "h");
+}
+
+TEST_F(Input, HelpTurnsItsPagesBeforeClosing)
+{
+    help_page_count = 3;                    // as a small window lays it out
+    key('h');
+    key('h');
+    key('h');
+    EXPECT_EQ(help_page, 2);
+    EXPECT_EQ(help_shown, 1);
+    key('h');
+    EXPECT_EQ(help_shown, 0);
+    key('h');
+    EXPECT_EQ(help_page, 0);
+}
+
+TEST_F(Input, F12AsksForAPictureAlsoWhileANameIsTyped)
+{
+    name_entry = 1;
+    key('A');
+    special(KEY_F12);
+    EXPECT_EQ(screenshot_requested, 1);
+    EXPECT_STREQ(name_buffer, "A");
+}
+
+TEST_F(Input, AGameInPlayPausesWhenThePlayerIsAwayOnlyWithAutoPause)
+{
+    key(' ');
+    ASSERT_EQ(game.playing, 1);
+    on_entry(0);
+    on_window_status(0);
+    EXPECT_EQ(paused, 0);                   // the key is off
+    EXPECT_EQ(window_hidden, 1);
+    on_window_status(1);
+
+    params.auto_pause = 1;
+    on_mouse(BUTTON_LEFT, MOUSE_PRESSED, 5, 5);
+    on_entry(0);                            // dragged out: still steering
+    EXPECT_EQ(paused, 0);
+    on_mouse(BUTTON_LEFT, MOUSE_RELEASED, 900, 5);
+    on_entry(0);
+    EXPECT_EQ(paused, 1);
+    on_entry(1);
+    EXPECT_EQ(paused, 1);                   // space resumes, not the pointer
+    key(' ');
+    on_window_status(0);
+    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(window_hidden, 1);
+    on_window_status(1);
+    EXPECT_EQ(window_hidden, 0);
+    EXPECT_EQ(paused, 1);
+}
+
+TEST_F(Input, AwayFromTheTitlePageOrTheSolverModeNothingPauses)
+{
+    params.auto_pause = 1;
+    on_entry(0);
+    on_window_status(0);
+    EXPECT_EQ(paused, 0);                   // no game runs on the title page
+    key(' ');
+    special(KEY_F1);                        // the game record stays "playing"
+    on_entry(0);
+    on_window_status(0);
+    EXPECT_EQ(paused, 0);                   // the solver stops while hidden only
+    EXPECT_EQ(window_hidden, 1);
+}
+
+// ---------------------------------------------------------------------------
 // Mouse record
 // ---------------------------------------------------------------------------
 

@@ -45,6 +45,9 @@ TEST_F(ParamFile, MissingFileKeepsDefaultsAndSaysSo)
     EXPECT_STREQ(params.full_res, "1024x768:32");
     EXPECT_FLOAT_EQ(params.buoyancy_force, -0.001f);
     EXPECT_EQ(params.frame_rate, 0);
+    EXPECT_EQ(params.help_hint, 0);
+    EXPECT_EQ(params.auto_pause, 0);
+    EXPECT_EQ(params.fullscreen_window, 0);
 }
 
 TEST_F(ParamFile, DirectoryCountsAsMissing)
@@ -71,7 +74,8 @@ TEST_F(ParamFile, EveryKeyIsReadWithItsType)
          "gravity_force = 5\nbuoyancy_force = -6\njet_force = 7\nemitter_rate = 8\nmax_jets = 9\n"
          "max_particles = 10\nblock_size = 11\nmax_lives = 12\npaddle_width = 13\n"
          "paddle_height = 14\npaddle_force = 15\npaddle_suck = 16\npaddle_blast = 17\n"
-         "ball_top_speed = 18\nball_accel = 19\nframe_rate = 20\n");
+         "ball_top_speed = 18\nball_accel = 19\nframe_rate = 20\nhelp_hint = 21\n"
+         "auto_pause = 22\nfullscreen_window = 23\n");
     EXPECT_EQ(params.fullscreen, 1);
     EXPECT_STREQ(params.full_res, "1280x1024:32");
     EXPECT_EQ(params.grid_cols, 64);
@@ -102,6 +106,9 @@ TEST_F(ParamFile, EveryKeyIsReadWithItsType)
     EXPECT_FLOAT_EQ(params.ball_top_speed, 18);
     EXPECT_FLOAT_EQ(params.ball_accel, 19);
     EXPECT_EQ(params.frame_rate, 20);
+    EXPECT_EQ(params.help_hint, 21);
+    EXPECT_EQ(params.auto_pause, 22);
+    EXPECT_EQ(params.fullscreen_window, 23);
 }
 
 TEST_F(ParamFile, EchoAndUnknownKeys)
@@ -117,6 +124,20 @@ TEST_F(ParamFile, KeyMatchesAsSubstringInTableOrder)
     EXPECT_EQ(params.max_jets, 5);
     EXPECT_EQ(params.grid_cols, 12);
     EXPECT_EQ(params.grid_rows, 12);
+}
+
+// "fullscreen_window" holds the earlier literal "fullscreen": spelled exactly
+// it is its own key, echoed like any other; a longer name still matches the
+// first literal inside it.
+TEST_F(ParamFile, ANewKeyHoldingAnOlderOneIsItselfWhenSpelledExactly)
+{
+    std::string out = read("fullscreen_window = 1\nhelp_hint = 1\nauto_pause = 1\n");
+    EXPECT_EQ(out.find("Properties: \nfullscreen_window = 1\nhelp_hint = 1\nauto_pause = 1\n"), 0u);
+    EXPECT_EQ(params.fullscreen_window, 1);
+    EXPECT_EQ(params.fullscreen, 0);
+    read("my_fullscreen_window = 1\n");
+    EXPECT_EQ(params.fullscreen, 1);
+    EXPECT_EQ(params.fullscreen_window, 0);
 }
 
 TEST_F(ParamFile, EqualsAgainstTheKeyBelongsToTheKey)

@@ -79,15 +79,20 @@ start_fluxball() {
     wait_for_window
 }
 
-# The same with $WORK read-only (a private read-only bind mount); fails when
-# this machine cannot make mount namespaces (check can_mount_readonly first).
-start_fluxball_readonly() {
+# The same in a private mount namespace prepared by the shell commands $1,
+# in which "$1" is the working directory; fails when this machine cannot
+# make mount namespaces (check can_mount_readonly first). The program's view
+# of its files stays reachable under /proc/$APP_PID/root.
+start_fluxball_mounted() {
     [ -n "$DISPLAY" ] && [ -n "$XVFB_PID" ] || start_xvfb
-    (cd "$WORK" && exec unshare -m sh -c \
-        'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && cd "$1" && exec "$2"' \
+    (cd "$WORK" && exec unshare -m sh -c "$1"' && cd "$1" && exec "$2"' \
         sh "$WORK" "$FLUXBALL_BIN" >"$OUT" 2>&1 </dev/null) &
     APP_PID=$!
     wait_for_window
+}
+# With $WORK read-only (a private read-only bind mount).
+start_fluxball_readonly() {
+    start_fluxball_mounted 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"'
 }
 can_mount_readonly() { unshare -m sh -c 'mount --bind /tmp /tmp' 2>/dev/null; }
 

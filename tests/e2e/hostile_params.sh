@@ -59,7 +59,7 @@ all_keys() {
              viscosity dissipation turbulance velocity_force density_source gravity_force \
              buoyancy_force jet_force emitter_rate max_jets max_particles block_size max_lives \
              paddle_width paddle_height paddle_force paddle_suck paddle_blast ball_top_speed ball_accel \
-             frame_rate; do
+             frame_rate help_hint auto_pause fullscreen_window; do
         [ "$k" = fullscreen ] && continue
         echo "$k = $value"
     done

@@ -1,5 +1,6 @@
-// Fuzz target: arbitrary key and mouse sequences through the input callbacks,
-// the tool pass and frames of the simulation and the game, without a window.
+// Fuzz target: arbitrary key, mouse and window-event sequences through the
+// input callbacks, the tool pass and frames of the simulation and the game,
+// without a window (the player away from it pauses the game).
 // Each input byte pair is one event; the keys that quit are left out.
 #include "tests/support/test_util.h"
 
@@ -31,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     p.max_particles = 64;
     p.max_jets = 4;
     p.paddle_height = 9;
+    p.auto_pause = 1;
     start_program_with(p);
     int clock = 0;
     for (size_t k = 0; k + 1 < size; k += 2) {
@@ -40,8 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (!quits(arg)) on_keyboard(arg, 0, 0);
             break;
         case 1: {
-            static const int special[] = {KEY_F1, KEY_F1, KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN, 7};
-            on_special_key(special[arg % 7], 0, 0);
+            static const int special[] = {KEY_F1, KEY_F1, KEY_LEFT, KEY_RIGHT,
+                                          KEY_UP, KEY_DOWN, KEY_F12, 7};
+            on_special_key(special[arg % 8], 0, 0);
             break;
         }
         case 2:
@@ -50,6 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 3:
         case 4:
             on_motion((int)(arg * 2) - 100, (int)(op * 3) - 300);
+            break;
+        case 5:
+            if (arg & 1)
+                on_window_status((arg >> 1) & 1);
+            else
+                on_entry((arg >> 1) & 1);
             break;
         default:
             clock += 17 * (arg % 80);

@@ -1,5 +1,6 @@
 // Whole frames: the status lines and hints, the mouse cell and the probe,
-// text placement and colour, the view's projection, the wireframe switch.
+// text placement and colour, the view's projection, the wireframe switch;
+// the help page and its hint over the frame.
 #include "tests/render/render_fixture.h"
 
 #include "game/game.h"
@@ -452,6 +453,108 @@ TEST_F(DrawFrameText, FpsLineShowsTheFigureTruncated)
     ASSERT_GT(expected.lit(0, 0, WINDOW_W, WINDOW_H), 20);
     EXPECT_TRUE(shown.data == expected.data);
     EXPECT_FALSE(shown.data == rounded.data);
+}
+
+// ---------------------------------------------------------------------------
+// Help page and hint
+// ---------------------------------------------------------------------------
+
+// Bright pixels (text; the panel's own colour is dark) in [x0, x1) x [y0, y1).
+int bright(const Picture &p, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++)
+            if (p.brightness(x, y) > 1.2f) n++;
+    return n;
+}
+
+// The page over a white view: one page of two columns in 800 x 600, on a
+// panel dark enough to read white text on.
+TEST_F(DrawFrameText, HelpPageIsOnePageOnADarkPanelAt800By600)
+{
+    EXPECT_EQ(help_pages(800, 600), 1);
+    EXPECT_EQ(help_pages(1920, 1080), 1);
+    set_projection();
+    glColor3f(1, 1, 1);
+    glRectf(0, 0, 1, 1);
+    help_shown = 1;
+    help_page_count = 0;
+    draw_help_page();
+    Picture p = grab();
+    EXPECT_EQ(help_page_count, 1);
+    for (int y = 12; y < WINDOW_H - 12; y += 7)
+        ASSERT_LT(p.brightness(WINDOW_W - 12, y), 0.5f) << "panel at height " << y;
+    EXPECT_GT(bright(p, 20, 20, 380, 580), 2000) << "left column";
+    EXPECT_GT(bright(p, 420, 20, 780, 580), 1500) << "right column";
+    EXPECT_EQ(p.brightness(2, 300), 3.0f) << "the panel leaves a margin";
+}
+
+// A small window takes the page in parts, one column at a time; no line
+// runs out of the window on any of them.
+TEST_F(DrawFrameText, HelpPageTurnsPagesInASmallWindowAndStaysInside)
+{
+    const int w = 400, h = 300;
+    win_width = w;
+    win_height = h;
+    int pages = help_pages(w, h);
+    EXPECT_GT(pages, 2);
+    help_shown = 1;
+    for (help_page = 0; help_page < pages; help_page++) {
+        glViewport(0, 0, WINDOW_W, WINDOW_H);
+        glClear(GL_COLOR_BUFFER_BIT);
+        draw_help_page();
+        Picture p = grab();
+        EXPECT_EQ(help_page_count, pages);
+        EXPECT_GT(bright(p, 0, 0, w, h), 800) << "page " << help_page;
+        EXPECT_EQ(p.lit(w, 0, WINDOW_W, WINDOW_H) + p.lit(0, h, w, WINDOW_H), 0)
+            << "page " << help_page << " runs out of the window";
+    }
+    // A window too small for any line still draws a page, and no more.
+    EXPECT_EQ(help_pages(1, 1), help_pages(1, 50));
+    win_width = win_height = 1;
+    help_page = 0;
+    draw_help_page();
+    help_shown = 0;
+}
+
+// The hint lies where the title page and the solver mode draw no text: the
+// pixels it changes are black without it, in a big and a small window.
+TEST_F(DrawFrameText, HelpHintCoversNoTextOfTheTitlePageOrTheSolverMode)
+{
+    memset(wall, 0, sizeof(int) * (size_t)solver.cell_count);   // no paddles
+    fps = 60;
+    for (int scene = 0; scene < 2; scene++) {
+        game_mode = scene == 0;
+        // The solver mode with every line of text it has.
+        mouse_probe = wall_mode = velocity_lines = paused = scene == 1;
+        for (int size = 0; size < 2; size++) {
+            win_width = size ? 400 : WINDOW_W;
+            win_height = size ? 300 : WINDOW_H;
+            params.help_hint = 0;
+            draw_frame();                   // the first frame sets GL state of its own
+            draw_frame();
+            Picture without = grab();
+            params.help_hint = 1;
+            draw_frame();
+            Picture with = grab();
+            int x0 = WINDOW_W, y0 = WINDOW_H, x1 = -1, y1 = -1;
+            for (int y = 0; y < WINDOW_H; y++)
+                for (int x = 0; x < WINDOW_W; x++) {
+                    Rgb a = without.at(x, y), b = with.at(x, y);
+                    if (a.r == b.r && a.g == b.g && a.b == b.b) continue;
+                    x0 = std::min(x0, x);
+                    y0 = std::min(y0, y);
+                    x1 = std::max(x1, x);
+                    y1 = std::max(y1, y);
+                }
+            ASSERT_GE(x1, 0) << "no hint, scene " << scene << ", size " << size;
+            EXPECT_LT(x1, win_width);
+            EXPECT_EQ(without.lit(std::max(x0 - 2, 0), std::max(y0 - 2, 0), x1 + 3, y1 + 3), 0)
+                << "scene " << scene << ", size " << size;
+        }
+    }
+    params.help_hint = 0;
 }
 
 }  // namespace
