@@ -71,6 +71,7 @@ void on_idle(void)
             return;
         }
     }
+    if (!replay_frame_begin()) return;
     update_mouse_row();
     if (fullscreen) {
         fullscreen = 0;
@@ -98,6 +99,7 @@ void on_idle(void)
         frame_count = 0;
     }
     post_redisplay();
+    replay_frame_end();
 }
 
 void clear_simulation(void)

@@ -76,6 +76,7 @@ static void type_name_key(unsigned char key)
 
 void on_keyboard(unsigned char key, int x, int y)
 {
+    if (!record_event(EVENT_KEY, key, 0, 0, 0)) return;
     (void)x;
     (void)y;
     if (name_entry == 1) {
@@ -147,6 +148,7 @@ void on_keyboard(unsigned char key, int x, int y)
 
 void on_special_key(int key, int x, int y)
 {
+    if (!record_event(EVENT_SPECIAL, key, 0, 0, 0)) return;
     (void)x;
     (void)y;
     switch (key) {
@@ -218,6 +220,7 @@ int pixel_to_cell(long double pixel, int extent, int cells, int *cell)
 
 void on_mouse(int button, int state, int x, int y)
 {
+    if (!record_event(EVENT_MOUSE, button, state, x, y)) return;
     mouse_x = x;
     mouse_y = y;
     prev_mouse_x = x;
@@ -228,6 +231,7 @@ void on_mouse(int button, int state, int x, int y)
 
 void on_motion(int x, int y)
 {
+    if (!record_event(EVENT_MOTION, x, y, 0, 0)) return;
     mouse_x = x;
     mouse_y = y;
 }

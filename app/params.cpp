@@ -53,6 +53,9 @@ static const ParamKey param_keys[] = {
     {"ball_top_speed", PARAM_FLOAT, offsetof(Params, ball_top_speed)},
     {"ball_accel", PARAM_FLOAT, offsetof(Params, ball_accel)},
     {"frame_rate", PARAM_INT, offsetof(Params, frame_rate)},
+    {"record_replays", PARAM_INT, offsetof(Params, record_replays)},
+    {"replay_video", PARAM_TEXT, offsetof(Params, replay_video)},
+    {"replay", PARAM_TEXT, offsetof(Params, replay)},
 };
 
 void set_default_params(Params *p)
@@ -88,6 +91,9 @@ void set_default_params(Params *p)
     p->ball_top_speed = 2.5f;
     p->ball_accel = 2.0f;
     p->frame_rate = 0;
+    p->record_replays = 0;
+    p->replay_video[0] = 0;
+    p->replay[0] = 0;
 }
 
 static int is_blank(char c) { return isspace((unsigned char)c) != 0; }

@@ -6,9 +6,14 @@
 #include <cerrno>
 #include <ctime>
 
+// A replay plays in the viewer's window as it is: the full-screen switches
+// of the recording change the flags and the sizes they set, not the window.
+static int replay_keeps_window(void) { return replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT; }
+
 void enter_fullscreen(void)
 {
     is_fullscreen = 1;
+    if (replay_keeps_window()) return;
     glutGameModeString(full_res);
     if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE) == 0 && glutGameModeGet(GLUT_GAME_MODE_POSSIBLE)) {
         glutEnterGameMode();
@@ -17,9 +22,12 @@ void enter_fullscreen(void)
     }
 }
 
-void leave_fullscreen(void) { glutLeaveGameMode(); }
+void leave_fullscreen(void)
+{
+    if (!replay_keeps_window()) glutLeaveGameMode();
+}
 
-int elapsed_ms(void) { return glutGet(GLUT_ELAPSED_TIME); }
+int elapsed_ms(void) { return replay_clock(glutGet(GLUT_ELAPSED_TIME)); }
 
 static const long long NS_PER_S = 1000000000LL;
 
@@ -44,8 +52,13 @@ void post_redisplay(void) { glutPostRedisplay(); }
 
 void on_reshape(int w, int h)
 {
-    glutSetWindow(window_id);
-    glutReshapeWindow(w, h);
+    if (!record_event(EVENT_RESHAPE, w, h, 0, 0)) return;
+    // A replay's recorded sizes resize its window for the viewer, but an
+    // export's window keeps the video's size.
+    if (replay_mode != REPLAY_EXPORT) {
+        glutSetWindow(window_id);
+        glutReshapeWindow(w, h);
+    }
     win_width = w;
     win_height = h;
 }
