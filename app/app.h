@@ -217,6 +217,9 @@ int replay_start(const char *params_file);
 void replay_set_window_size(void);
 // Exit handler: writes the recording to replays/ (nothing before a frame).
 void replay_finish(void);
+// Every idle call, first: the event before it has ended without quitting,
+// and a signal that asks the recording program to end ends it here.
+void replay_idle(void);
 // The frame step's brackets (on_idle). begin returns 0 when no frame is to
 // run now: a replay that has ended or diverged holds its last frame, and an
 // export waits until the last frame is read back. end closes the frame.

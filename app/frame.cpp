@@ -62,6 +62,7 @@ static void update_mouse_row(void)
 
 void on_idle(void)
 {
+    replay_idle();
     if (frame_period_ns > 0) {
         long long now = monotonic_ns();
         long long wait = frame_wait_ns(now, frame_period_ns, &next_frame_ns);

@@ -407,6 +407,13 @@ static ReplayFile *parse_owned(unsigned char *bytes, size_t size, const char *na
         !get_embedded(&rd, &r->scores_len, &r->scores_at, &why))
         return reject(r, name, why ? why : truncated);
     r->records_at = rd.pos;
+    // A file whose CRC does not match is damaged, unless its records run out
+    // before their end: then it was cut short.
+    int sealed = size - rd.pos >= 4 &&
+                 (uint32_t)crc32_z(crc32(0L, Z_NULL, 0), bytes, size - 4) ==
+                     ((uint32_t)bytes[size - 4] | (uint32_t)bytes[size - 3] << 8 |
+                      (uint32_t)bytes[size - 2] << 16 | (uint32_t)bytes[size - 1] << 24);
+    const char *unsealed = "is damaged: its checksum does not match its contents";
 
     // The records, up to the end record.
     DecodeState s = {0, 0, 0};
@@ -417,6 +424,7 @@ static ReplayFile *parse_owned(unsigned char *bytes, size_t size, const char *na
         size_t at = rd.pos;
         int got = read_record(&rd, &s, &rec);
         if (got == RECORD_SHORT) return reject(r, name, truncated);
+        if (!sealed && got == RECORD_BAD) return reject(r, name, unsealed);
         if (got == RECORD_BAD || (rec.tag == TAG_CHECK && previous != TAG_FRAME)) {
             char why_bad[96];
             snprintf(why_bad, sizeof why_bad, "is damaged: no recording holds its record at byte %zu", at);
@@ -430,8 +438,7 @@ static ReplayFile *parse_owned(unsigned char *bytes, size_t size, const char *na
     if (!get_u32(&rd, &crc_stored)) return reject(r, name, truncated);
     r->records_end = rd.pos - 4;
     if (rd.pos != size) return reject(r, name, "is damaged: it goes on after its end");
-    if ((uint32_t)crc32_z(crc32(0L, Z_NULL, 0), bytes, r->records_end) != crc_stored)
-        return reject(r, name, "is damaged: its checksum does not match its contents");
+    if (!sealed) return reject(r, name, unsealed);
     if (frames_seen != frames) return reject(r, name, "is damaged: its frame count does not match");
     return r;
 }
@@ -500,7 +507,7 @@ struct Recording {
     int clock_count;
     int last_clock;             // ms, the last value recorded
     int pointer_x, pointer_y;   // pixels, the last position recorded
-    int event_open;             // 1 from an event until the next frame begins
+    int event_open;             // 1 from an event until the next idle call
     int stopped;                // 1 once cut off; end_checksum is then final
     uint32_t end_checksum;
     size_t whole_size;          // bytes of records up to the last whole frame
@@ -931,12 +938,17 @@ int replay_clock(int live_ms)
     return live_ms;
 }
 
+void replay_idle(void)
+{
+    if (replay_mode != REPLAY_RECORD) return;
+    if (quit_signal) exit(SIGNAL_STATUS_BASE + quit_signal);
+    rec.event_open = 0;
+}
+
 int replay_frame_begin(void)
 {
     if (replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT) return play_frame_begin();
     if (replay_mode == REPLAY_RECORD) {
-        if (quit_signal) exit(SIGNAL_STATUS_BASE + quit_signal);
-        rec.event_open = 0;
         rec.clock_count = 0;
         in_step = !rec.stopped;
     }
