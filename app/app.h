@@ -75,6 +75,13 @@ struct Color {
 const float HUE_COLOR_ALPHA = 1.0f;
 
 Color hsl_to_rgb(float h, float s, float l);
+
+// Random numbers (random.cpp): the sequence of an unseeded rand(), 0 to
+// RAND_MAX, from a state of the program's own, which the libraries that call
+// rand() themselves (the GL driver does) cannot move. program_srand starts
+// it over as srand would (start-up of tests).
+int program_rand(void);
+void program_srand(unsigned seed);
 Color random_hue_color(void);
 void set_plasma_colors(Color c1, Color c2);
 

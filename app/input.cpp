@@ -122,8 +122,8 @@ void on_keyboard(unsigned char key, int x, int y)
     case 'm': case 'M': music_switch(); break;
     case 'p': case 'P': particles_on = !particles_on; break;
     case 'r': case 'R': {
-        hue1 = (float)(rand() % 360);
-        hue2 = (float)(rand() % 360);
+        hue1 = (float)(program_rand() % 360);
+        hue2 = (float)(program_rand() % 360);
         hue1_color = hsl_to_rgb(hue1, 1.0f, 0.5f);
         hue2_color = hsl_to_rgb(hue2, 1.0f, 0.5f);
         set_plasma_colors(hue1_color, hue2_color);

@@ -4,8 +4,8 @@
 // and the notice it shows.
 //
 // A frame of the program depends only on the input events delivered before
-// it and on the values it reads from GLUT's elapsed-time clock (rand() is
-// never seeded, so its sequence is the same in every run). The recording
+// it and on the values it reads from GLUT's elapsed-time clock (its random
+// numbers are the same sequence in every run, random.cpp). The recording
 // holds exactly those; a replay feeds them back through the same callbacks
 // and compares a checksum of the whole state every CHECK_INTERVAL frames.
 //

@@ -32,6 +32,7 @@ static int encoder_fd = -1;             // the write end of its input
 static unsigned char *pixels;           // one frame, RGB, bottom row first
 static int video_width, video_height;   // pixels
 static long long started_ns, title_ns, console_ns;  // monotonic clock
+static int finishing;                   // 1 once the end is under way
 
 // 1 when ffmpeg is a program on the PATH.
 static int encoder_installed(void)
@@ -174,13 +175,19 @@ static void show_progress(int last)
 [[noreturn]] static void fail_export(const char *why)
 {
     printf("Error: %s\n", why);
+    glFinish();     // nothing left to draw while the driver is torn down
     close_encoder();
     exit(FAILURE_STATUS);
 }
 
-static void finish_export(void)
+// Runs from a GLUT timer, outside the display callback: an exit in the middle
+// of a frame leaves drawing for the GL driver to finish while it is being
+// torn down.
+static void finish_export(int unused)
 {
+    (void)unused;
     show_progress(1);
+    glFinish();
     int status = close_encoder();
     if (status != 0) {
         char why[ARG_LEN + 64];
@@ -258,5 +265,8 @@ void frame_drawn(void)
             fail_export("ffmpeg stopped before the video was finished");
         show_progress(0);
     }
-    if (replay_over()) finish_export();
+    if (replay_over() && !finishing) {
+        finishing = 1;
+        glutTimerFunc(0, finish_export, 0);
+    }
 }

@@ -68,7 +68,7 @@ protected:
     void start_in(const std::string &dir)
     {
         ASSERT_EQ(chdir(dir.c_str()), 0);
-        srand(1);                   // what an unseeded rand() starts from
+        program_srand(1);                   // what an unseeded program_rand() starts from
         stub_elapsed_ms = 0;
         stub_clock_ns = 0;
         capture_stdout([] { read_params("params.txt"); });
@@ -626,6 +626,22 @@ TEST_F(Replay, KeysMatchThemselvesAndDefaultToOff)
     EXPECT_EQ(record_event(EVENT_KEY, 'q', 0, 0, 0), 1);
     size_t size = 0;
     EXPECT_EQ(replay_recording_bytes(&size), nullptr);
+}
+
+TEST(RandomNumbers, TheSequenceOfAnUnseededRandWhichRandCannotMove)
+{
+    program_srand(1);
+    EXPECT_EQ(program_rand(), 1804289383);      // glibc's first unseeded value
+    EXPECT_EQ(program_rand(), 846930886);
+    srand(1);
+    program_srand(1);
+    for (int k = 0; k < 1000; k++) ASSERT_EQ(program_rand(), rand()) << k;
+    program_srand(3);
+    int first = program_rand();
+    program_srand(3);
+    srand(99);
+    rand();                                     // what a library may do
+    EXPECT_EQ(program_rand(), first);
 }
 
 }  // namespace
