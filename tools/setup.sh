@@ -8,11 +8,12 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   build-essential cmake pkg-config
   freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libopenal-dev libsndfile1-dev libpng-dev
+  libopenal-dev libsndfile1-dev libpng-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils python3 util-linux
   clang libclang-rt-14-dev
   dpkg-dev file desktop-file-utils appstream groff-base
+  ffmpeg shared-mime-info
 )
 
 missing=()

@@ -9,7 +9,7 @@
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 BUILD_DIR=$(dirname "$FLUXBALL_BIN")
 [ -f "$BUILD_DIR/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $BUILD_DIR"
-for tool in desktop-file-validate appstreamcli groff dpkg-deb dpkg-shlibdeps cpack; do
+for tool in desktop-file-validate appstreamcli groff dpkg-deb dpkg-shlibdeps cpack update-mime-database; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (tools/setup.sh installs it)"
 done
 # The player's folder must come from this test's HOME alone.
@@ -35,7 +35,8 @@ for size in 16 22 24 32 48 64 128 256; do
 share/icons/hicolor/${size}x${size}/apps/fluxball.png"
 done
 expected="$expected
-share/man/man6/fluxball.6"
+share/man/man6/fluxball.6
+share/mime/packages/fluxball.xml"
 metainfo=$(ls "$PREFIX"/share/metainfo/*.metainfo.xml 2>/dev/null)
 [ "$(echo "$metainfo" | wc -w)" = 1 ] || fail "expected one metainfo file, found: $metainfo"
 expected="$expected
@@ -55,6 +56,18 @@ grep -qx "Categories=.*Game;.*" "$PREFIX/share/applications/fluxball.desktop" ||
 appstreamcli validate --no-net "$metainfo" >"$WORK/appstream.log" 2>&1 ||
     { cat "$WORK/appstream.log"; fail "appstreamcli validate"; }
 grep -q "<screenshot" "$metainfo" || fail "no screenshots in the metainfo"
+
+# The replay type: a file named *.fxr or starting "FXREPLAY" is one, and a
+# double click on it runs the menu entry with the file.
+grep -qx "MimeType=application/x-fluxball-replay;" "$PREFIX/share/applications/fluxball.desktop" ||
+    fail "menu entry does not take replays"
+grep -qx "Exec=fluxball %f" "$PREFIX/share/applications/fluxball.desktop" || fail "menu entry Exec takes no file"
+grep -q "<mediatype>application/x-fluxball-replay</mediatype>" "$metainfo" || fail "metainfo lacks the replay type"
+cp -r "$PREFIX/share/mime" "$WORK/mime"
+XDG_DATA_DIRS="$WORK" update-mime-database "$WORK/mime" >"$WORK/mime.log" 2>&1 || { cat "$WORK/mime.log"; fail "update-mime-database"; }
+[ -s "$WORK/mime.log" ] && { cat "$WORK/mime.log"; fail "update-mime-database has remarks"; }
+grep -qx "application/x-fluxball-replay:\*.fxr" "$WORK/mime/globs" || fail "no *.fxr glob: $(cat "$WORK/mime/globs")"
+grep -q "FXREPLAY" "$WORK/mime/magic" || fail "no FXREPLAY magic"
 
 man_page="$PREFIX/share/man/man6/fluxball.6"
 groff -man -Tutf8 -ww -z "$man_page" >"$WORK/groff.log" 2>&1 || fail "groff failed on the man page"
@@ -77,6 +90,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = games ] || fail "Section: $(field Section)"
 [ -n "$(field Description)" ] || fail "no Description"
+field Recommends | grep -qE "(^|, )ffmpeg( |,|$)" || fail "Recommends lacks ffmpeg: $(field Recommends)"
 depends=$(field Depends)
 for lib in libopenal1 libsndfile1 'libglut[0-9.]*|freeglut3' 'libglu1' 'libgl1|libopengl0'; do
     echo "$depends" | grep -qE "(^|, |\| )($lib)( |,|$)" || fail "Depends lacks $lib: $depends"
