@@ -219,8 +219,10 @@ int replay_clock(int live_ms);
 // copies made: records from here on (record_replays), or loads the replay the
 // key `replay` names. 0 after printing why the replay cannot be played.
 int replay_start(const char *params_file);
-// Just before the window opens: notes its size for the recording, or sets
-// the recorded size (and the size the frame is drawn at) for a replay.
+// Just before the window opens: notes its size for the recording (and from
+// here on a signal ends the program at the next frame, so that the replay is
+// written), or sets the recorded size (and the size the frame is drawn at)
+// for a replay.
 void replay_set_window_size(void);
 // Exit handler: writes the recording to replays/ (nothing before a frame).
 void replay_finish(void);

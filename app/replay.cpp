@@ -578,8 +578,12 @@ static void start_recording(const char *params_file)
     if (localtime_r(&now, &local)) strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     snprintf(rec.name, sizeof rec.name, "%s/fluxball-%s", REPLAY_DIR, stamp);
     replay_mode = REPLAY_RECORD;
+}
 
-    // A signal ends the program at the next frame, so that the replay is written.
+// From the window on, a signal ends the program at the next frame, so that
+// the replay is written (before, it ends the start-up as always).
+static void catch_quit_signals(void)
+{
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_quit_signal;
@@ -1008,6 +1012,7 @@ void replay_set_window_size(void)
     if (replay_mode == REPLAY_RECORD) {
         rec.window_width = win_width;
         rec.window_height = win_height;
+        catch_quit_signals();
     } else if (replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT) {
         win_width = view_width = play.file->window_width;
         win_height = view_height = play.file->window_height;
