@@ -79,7 +79,7 @@ struct ByteBuffer {
 
 static void put_bytes(ByteBuffer *b, const void *data, size_t n)
 {
-    if (b->failed) return;
+    if (b->failed || n == 0) return;    // an empty buffer has no bytes to copy
     if (b->size + n > b->capacity) {
         size_t cap = b->capacity ? b->capacity : FIRST_CAPACITY;
         while (cap < b->size + n) cap *= 2;

@@ -94,6 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         }
     }
+    // The main loop's next idle call: the last event did not quit.
+    replay_idle();
     replay_run(p);
     return 0;
 }
