@@ -52,6 +52,9 @@ struct Params {
     int help_hint;              // 1: "H: keys and help" on the title page and in the solver mode
     int auto_pause;             // 1: pause when the window is hidden or the pointer leaves it
     int fullscreen_window;      // 1: full screen as a borderless window where game mode is not possible
+    int record_replays;         // 1: the session is recorded into replays/
+    char replay_video[PARAM_TEXT_LEN];  // video a replay is exported to; empty: none
+    char replay[PARAM_TEXT_LEN];        // replay file played instead of live input
 };
 extern Params params;
 
@@ -75,6 +78,13 @@ struct Color {
 const float HUE_COLOR_ALPHA = 1.0f;
 
 Color hsl_to_rgb(float h, float s, float l);
+
+// Random numbers (random.cpp): the sequence of an unseeded rand(), 0 to
+// RAND_MAX, from a state of the program's own, which the libraries that call
+// rand() themselves (the GL driver does) cannot move. program_srand starts
+// it over as srand would (start-up of tests).
+int program_rand(void);
+void program_srand(unsigned seed);
 Color random_hue_color(void);
 void set_plasma_colors(Color c1, Color c2);
 
@@ -193,6 +203,105 @@ enum { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
 enum { MOUSE_PRESSED = 0, MOUSE_RELEASED = 1 };
 
 // ---------------------------------------------------------------------------
+// Replays (replay.cpp): the session's inputs recorded frame by frame, played
+// back exactly, and the file that holds them (format in the README)
+// ---------------------------------------------------------------------------
+
+// Set once at start-up by replay_start: what this run does with replays.
+enum { REPLAY_OFF = 0, REPLAY_RECORD = 1, REPLAY_PLAY = 2, REPLAY_EXPORT = 3 };
+extern int replay_mode;
+
+// Input events as the callbacks receive them. The values are the event tags
+// of the file format: new kinds take new numbers, never old ones.
+enum {
+    EVENT_KEY = 1,          // a: key
+    EVENT_SPECIAL = 2,      // a: special key
+    EVENT_MOUSE = 3,        // a: button, b: state, c, d: x, y
+    EVENT_MOTION = 4,       // a, b: x, y
+    EVENT_RESHAPE = 5,      // a, b: width, height
+    EVENT_VISIBILITY = 6,   // a: window status
+    EVENT_ENTRY = 7,        // a: pointer entered (1) or left (0)
+};
+enum { EVENT_KINDS = 8 };
+
+// Called first by every input callback with its event. Records it while
+// recording. During a replay it tells recorded events (delivered by the
+// replay) from live ones: live Esc and q quit, live F12 and the viewer's
+// window size are let through, every other live event is dropped. Returns 1
+// when the callback is to go on with the event.
+int record_event(int kind, int a, int b, int c, int d);
+// Every value the frame step reads from GLUT's elapsed-time clock passes
+// through here: recorded while recording, replaced by the recorded value
+// during a replay. Reads outside the step are not part of the session: they
+// give the live clock, or during a replay the last recorded value.
+int replay_clock(int live_ms);
+
+// Start-up, once the parameters and the table are read and the working
+// copies made: records from here on (record_replays), or loads the replay the
+// key `replay` names. 0 after printing why the replay cannot be played.
+int replay_start(const char *params_file);
+// Just before the window opens: notes its size for the recording (and from
+// here on a signal ends the program at the next frame, so that the replay is
+// written), or sets the recorded size (and the size the frame is drawn at)
+// for a replay.
+void replay_set_window_size(void);
+// Exit handler: writes the recording to replays/ (nothing before a frame).
+void replay_finish(void);
+// Every idle call, first: the event before it has ended without quitting,
+// and a signal that asks the recording program to end ends it here.
+void replay_idle(void);
+// The frame step's brackets (on_idle). begin returns 0 when no frame is to
+// run now: a replay that has ended or diverged holds its last frame, and an
+// export waits until the last frame is read back. end closes the frame.
+int replay_frame_begin(void);
+void replay_frame_end(void);
+
+// During a replay: the size the frame is drawn at (the viewer's window, or
+// the video's size); 0 otherwise, and the view follows win_width, win_height.
+extern int view_width, view_height;
+// One line a replay shows in the window (its end, a divergence); empty
+// otherwise. Written by replay.cpp.
+enum { REPLAY_NOTICE_LEN = 256 };
+extern char replay_notice[REPLAY_NOTICE_LEN];
+
+// Export: 1 once per frame stepped since the last call (that frame is to be
+// read back); frames played and frames recorded; 1 once the replay has ended
+// or diverged, so that no more frames will come.
+int replay_take_frame(void);
+int replay_frames_played(void);
+int replay_frames_total(void);
+int replay_over(void);
+// Frames per second the video of a replay runs at: the recorded frame rate.
+int replay_video_rate(void);
+
+// CRC-32 of the simulation's whole state: every field, the game record, the
+// ball, the paddles, the particle ring, the jet table, the table, the name
+// typed, the flags, colours, mouse, window size and frame timing.
+unsigned replay_state_checksum(void);
+
+// The launcher's unpacking of a replay: checks the whole file, then writes
+// its params.txt and scores.txt (those that were there) into dir, an empty
+// folder. 0 after printing why the file cannot be played; nothing is written then.
+int unpack_replay(const char *file, const char *dir);
+
+// A replay file loaded into memory and checked whole. Owned by the caller,
+// released with free_replay_file.
+struct ReplayFile;
+// Reads and checks a replay file; nullptr after printing the reason.
+ReplayFile *load_replay_file(const char *file);
+// The same for bytes in memory (copied); name is used in the messages.
+ReplayFile *parse_replay_bytes(const unsigned char *bytes, size_t size, const char *name);
+void free_replay_file(ReplayFile *r);
+// The recording so far as the bytes of a replay file (as replay_finish would
+// write it now), in a buffer the caller frees with free(); nullptr when
+// nothing is recorded.
+unsigned char *replay_recording_bytes(size_t *size);
+// Plays r from its first frame (start-up as after replay_start); takes r.
+void replay_play_file(ReplayFile *r, int mode);
+// Stops recording or playing and forgets it all (tests).
+void replay_reset(void);
+
+// ---------------------------------------------------------------------------
 // Pictures (image.cpp, libpng)
 // ---------------------------------------------------------------------------
 
@@ -251,3 +360,8 @@ void register_callbacks(void);     // all callbacks of the current window
 // shipped icons, for taskbars and the menu entry; once after each new window.
 void identify_window(void);
 void on_reshape(int w, int h);
+// The frame is drawn and not yet shown: the video export reads it back.
+void frame_drawn(void);
+// Before the window opens: starts ffmpeg for the video the key
+// replay_video names. 0 after printing why it cannot.
+int start_video_export(void);

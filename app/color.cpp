@@ -45,7 +45,7 @@ Color hsl_to_rgb(float h, float s, float l)
 
 Color random_hue_color(void)
 {
-    return hsl_to_rgb((float)(rand() % 360), 1.0f, 0.5f);
+    return hsl_to_rgb((float)(program_rand() % 360), 1.0f, 0.5f);
 }
 
 void set_plasma_colors(Color c1, Color c2)
@@ -60,7 +60,7 @@ void set_plasma_colors(Color c1, Color c2)
 
 void init_colors(void)
 {
-    dye_hue = (float)(rand() % 360);
+    dye_hue = (float)(program_rand() % 360);
     hue1 = START_HUE1;
     hue2 = START_HUE2;
     dye_color = hsl_to_rgb(dye_hue, 1.0f, 0.5f);

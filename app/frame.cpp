@@ -71,7 +71,8 @@ static void update_mouse_row(void)
 // or window event, those that show or end a notice, and one a second.
 static int frame_wanted(void)
 {
-    if (!params.auto_pause) return 1;
+    // A replay makes the frames its recording made, whatever its viewer does.
+    if (!params.auto_pause || replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT) return 1;
     if (window_hidden) return 0;
     if (!paused || screen_dirty || screen_notice[0]) return 1;
     return elapsed_ms() - last_frame_ms >= PAUSED_FRAME_MS;
@@ -79,6 +80,7 @@ static int frame_wanted(void)
 
 void on_idle(void)
 {
+    replay_idle();
     if (!frame_wanted()) {
         // Nothing to do: sleep a slice and let the main loop serve events.
         sleep_until_ns(monotonic_ns() + HOLD_SLICE_NS);
@@ -93,6 +95,7 @@ void on_idle(void)
             return;
         }
     }
+    if (!replay_frame_begin()) return;
     update_mouse_row();
     if (fullscreen) {
         fullscreen = 0;
@@ -123,6 +126,7 @@ void on_idle(void)
     last_frame_ms = t;
     screen_dirty = 0;
     post_redisplay();
+    replay_frame_end();
 }
 
 void clear_simulation(void)

@@ -100,6 +100,7 @@ static void help_key(void)
 
 void on_keyboard(unsigned char key, int x, int y)
 {
+    if (!record_event(EVENT_KEY, key, 0, 0, 0)) return;
     (void)x;
     (void)y;
     screen_dirty = 1;
@@ -153,8 +154,8 @@ void on_keyboard(unsigned char key, int x, int y)
     case 'm': case 'M': music_switch(); break;
     case 'p': case 'P': particles_on = !particles_on; break;
     case 'r': case 'R': {
-        hue1 = (float)(rand() % 360);
-        hue2 = (float)(rand() % 360);
+        hue1 = (float)(program_rand() % 360);
+        hue2 = (float)(program_rand() % 360);
         hue1_color = hsl_to_rgb(hue1, 1.0f, 0.5f);
         hue2_color = hsl_to_rgb(hue2, 1.0f, 0.5f);
         set_plasma_colors(hue1_color, hue2_color);
@@ -179,6 +180,7 @@ void on_keyboard(unsigned char key, int x, int y)
 
 void on_special_key(int key, int x, int y)
 {
+    if (!record_event(EVENT_SPECIAL, key, 0, 0, 0)) return;
     (void)x;
     (void)y;
     screen_dirty = 1;
@@ -255,6 +257,7 @@ int pixel_to_cell(long double pixel, int extent, int cells, int *cell)
 
 void on_mouse(int button, int state, int x, int y)
 {
+    if (!record_event(EVENT_MOUSE, button, state, x, y)) return;
     screen_dirty = 1;
     mouse_x = x;
     mouse_y = y;
@@ -266,6 +269,7 @@ void on_mouse(int button, int state, int x, int y)
 
 void on_motion(int x, int y)
 {
+    if (!record_event(EVENT_MOTION, x, y, 0, 0)) return;
     screen_dirty = 1;
     mouse_x = x;
     mouse_y = y;
@@ -273,6 +277,7 @@ void on_motion(int x, int y)
 
 void on_window_status(int visible)
 {
+    if (!record_event(EVENT_VISIBILITY, visible, 0, 0, 0)) return;
     screen_dirty = 1;
     window_hidden = !visible;
     if (window_hidden && params.auto_pause) pause_running_game();
@@ -280,6 +285,7 @@ void on_window_status(int visible)
 
 void on_entry(int inside)
 {
+    if (!record_event(EVENT_ENTRY, inside, 0, 0, 0)) return;
     screen_dirty = 1;
     // A held button keeps the pointer with the window (the paddle is still
     // steered while it is outside), so only a free pointer counts as leaving.

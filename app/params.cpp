@@ -56,6 +56,9 @@ static const ParamKey param_keys[] = {
     {"help_hint", PARAM_INT, offsetof(Params, help_hint)},
     {"auto_pause", PARAM_INT, offsetof(Params, auto_pause)},
     {"fullscreen_window", PARAM_INT, offsetof(Params, fullscreen_window)},
+    {"record_replays", PARAM_INT, offsetof(Params, record_replays)},
+    {"replay_video", PARAM_TEXT, offsetof(Params, replay_video)},
+    {"replay", PARAM_TEXT, offsetof(Params, replay)},
 };
 
 void set_default_params(Params *p)
@@ -94,6 +97,9 @@ void set_default_params(Params *p)
     p->help_hint = 0;
     p->auto_pause = 0;
     p->fullscreen_window = 0;
+    p->record_replays = 0;
+    p->replay_video[0] = 0;
+    p->replay[0] = 0;
 }
 
 static int is_blank(char c) { return isspace((unsigned char)c) != 0; }

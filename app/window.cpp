@@ -80,9 +80,14 @@ void identify_window(void)
 
 static int window_fills_screen;      // full screen through glutFullScreen, not game mode
 
+// A replay plays in the viewer's window as it is: the full-screen switches
+// of the recording change the flags and the sizes they set, not the window.
+static int replay_keeps_window(void) { return replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT; }
+
 void enter_fullscreen(void)
 {
     is_fullscreen = 1;
+    if (replay_keeps_window()) return;
     glutGameModeString(full_res);
     if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE) == 0 && glutGameModeGet(GLUT_GAME_MODE_POSSIBLE)) {
         glutEnterGameMode();
@@ -99,9 +104,10 @@ void enter_fullscreen(void)
     }
 }
 
-// F2 has already set the windowed size, which a full-screen window takes again.
 void leave_fullscreen(void)
 {
+    if (replay_keeps_window()) return;
+    // F2 has already set the windowed size, which a full-screen window takes again.
     if (window_fills_screen) {
         window_fills_screen = 0;
         glutSetWindow(window_id);
@@ -111,7 +117,7 @@ void leave_fullscreen(void)
     glutLeaveGameMode();
 }
 
-int elapsed_ms(void) { return glutGet(GLUT_ELAPSED_TIME); }
+int elapsed_ms(void) { return replay_clock(glutGet(GLUT_ELAPSED_TIME)); }
 
 static const long long NS_PER_S = 1000000000LL;
 
@@ -136,9 +142,14 @@ void post_redisplay(void) { glutPostRedisplay(); }
 
 void on_reshape(int w, int h)
 {
-    glutSetWindow(window_id);
-    // GLUT takes a size request of a full-screen window as leaving full screen.
-    if (!window_fills_screen) glutReshapeWindow(w, h);
+    if (!record_event(EVENT_RESHAPE, w, h, 0, 0)) return;
+    // A replay's recorded sizes resize its window for the viewer, but an
+    // export's window keeps the video's size. GLUT takes a size request of a
+    // full-screen window as leaving full screen.
+    if (replay_mode != REPLAY_EXPORT && !window_fills_screen) {
+        glutSetWindow(window_id);
+        glutReshapeWindow(w, h);
+    }
     win_width = w;
     win_height = h;
 }

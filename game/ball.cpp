@@ -108,7 +108,7 @@ static long long mouth_index(const Paddle *p, int id)
 static void serve_paddle_colour(Paddle *p)
 {
     p->dens_amount = SERVE_DENSITY;
-    p->hue = (float)(rand() % 360);
+    p->hue = (float)(program_rand() % 360);
     p->color = hsl_to_rgb(p->hue, 1.0f, 0.5f);
 }
 
@@ -186,7 +186,7 @@ static void shed_trail(int n)
     }
 }
 
-static float jitter(void) { return JITTER * (float)(rand() % JITTER_STEPS); }
+static float jitter(void) { return JITTER * (float)(program_rand() % JITTER_STEPS); }
 
 // The ball's motion in one frame, in three stages that update_ball and the
 // drawn path share. First the pull of the fluid at the ball's cell, the speed

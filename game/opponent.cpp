@@ -2,7 +2,7 @@
 // plays the left paddle behind the game-over screens. Owns their sucking and
 // blasted flags, which survive serves and new games.
 //
-// The order and number of rand() calls are part of the behaviour: a frame
+// The order and number of program_rand() calls are part of the behaviour: a frame
 // draws the tracking gain (opponent only), a coin, and a roll unless the
 // paddle is already sucking.
 #include "game/game.h"
@@ -25,9 +25,9 @@ static const int HOLD_FRAMES_TO_BLAST = 30;
 // has been held long enough.
 static void play_paddle(int id, Paddle *p, int far, int *sucking, int *blasted)
 {
-    int coin = rand() % 2;
+    int coin = program_rand() % 2;
     int roll = 0;
-    if (*sucking == 0) roll = rand() % ROLL_SIDES;
+    if (*sucking == 0) roll = program_rand() % ROLL_SIDES;
     if (far) {
         if (coin == 0 && *blasted == 0) shoot_plasma(id);
         *blasted = 0;
@@ -47,7 +47,7 @@ static void play_paddle(int id, Paddle *p, int far, int *sucking, int *blasted)
 
 void update_opponent(void)
 {
-    float gain = (float)(std::min(game.level, GAIN_LEVEL_CAP) + rand() % GAIN_SPREAD) * GAIN_UNIT;
+    float gain = (float)(std::min(game.level, GAIN_LEVEL_CAP) + program_rand() % GAIN_SPREAD) * GAIN_UNIT;
     move_paddle((ball.y - opponent_paddle.y) * gain, OPPONENT_ID);
     int far = ball.x < opponent_paddle.x - NEAR_COLUMNS;
     play_paddle(OPPONENT_ID, &opponent_paddle, far, &opponent_sucking, &opponent_blasted);

@@ -32,6 +32,10 @@ static const float PROBE_X = 0.0f, PROBE_Y = 0.95f;
 static const float CENTER_X = 0.46f, CENTER_Y = 0.6f;
 static const float BANNER_X = 0.44f, BANNER_Y = 0.7f;
 static const float FPS_X = 0.85f, FPS_Y = 0.98f;
+static const float NOTICE_X = 0.01f, NOTICE_Y = 0.06f;
+static const float NOTICE_BAND_BOTTOM = 0.04f, NOTICE_BAND_TOP = 0.1f;
+static const float NOTICE_BAND_ALPHA = 0.75f;
+static const float NOTICE_BLUE = 0.4f;         // yellow text
 
 // The depth range of the view box, wide enough for the 3-D density ridges.
 static const double VIEW_DEPTH = 10000.0;
@@ -43,7 +47,11 @@ static const double EYE_Z = 0.1, LOOK_TILT_Y = 0.0002;
 
 void set_projection(void)
 {
-    glViewport(0, 0, win_width, win_height);
+    // A replay draws at the viewer's window size or the video's.
+    if (view_width > 0 && view_height > 0)
+        glViewport(0, 0, view_width, view_height);
+    else
+        glViewport(0, 0, win_width, win_height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, 1, 0, 1, -VIEW_DEPTH, VIEW_DEPTH);
@@ -211,6 +219,23 @@ static void draw_buffered_text(void)
     draw_fps(FPS_X, FPS_Y, 1, 1, 1);
 }
 
+// The line a replay shows (its end, or where it stops matching), on a dark
+// band at the bottom so that it reads over any view, with or without text.
+static void draw_replay_notice(void)
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0, 0, 0, NOTICE_BAND_ALPHA);
+    glBegin(GL_QUADS);
+    glVertex2f(0, NOTICE_BAND_BOTTOM);
+    glVertex2f(1, NOTICE_BAND_BOTTOM);
+    glVertex2f(1, NOTICE_BAND_TOP);
+    glVertex2f(0, NOTICE_BAND_TOP);
+    glEnd();
+    glDisable(GL_BLEND);
+    draw_text(replay_notice, small_font, NOTICE_X, NOTICE_Y, 1, 1, NOTICE_BLUE);
+}
+
 void draw_frame(void)
 {
     glClear(GL_COLOR_BUFFER_BIT);
@@ -237,6 +262,9 @@ void draw_frame(void)
     if (show_text) draw_buffered_text();
     if (help_hint_shown()) draw_help_hint();
     if (help_shown) draw_help_page();
+    // A video gets the frames the player saw, without the replay's own notice.
+    frame_drawn();
+    if (replay_notice[0]) draw_replay_notice();
     if (screenshot_requested) capture_frame();
     // The notice is not part of the picture it announces.
     draw_screen_notice();

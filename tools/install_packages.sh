@@ -6,19 +6,20 @@
 set -euo pipefail
 
 # Building and playing: the compiler, CMake, GLUT, GL and GLU (with Mesa's
-# software driver), Xlib, OpenAL Soft, libsndfile and libpng.
+# software driver), Xlib, OpenAL Soft, libsndfile, libpng and zlib.
 PLAY=(
   build-essential cmake pkg-config
   libglut-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
-  libopenal-dev libsndfile1-dev libpng-dev
+  libopenal-dev libsndfile1-dev libpng-dev zlib1g-dev
 )
-# The tests, benchmarks, end-to-end runs under Xvfb, fuzzing with clang, and
-# the package with its checkers.
+# The tests, benchmarks, end-to-end runs under Xvfb, fuzzing with clang, the
+# package with its checkers, and ffmpeg for the replays' videos.
 TEST=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils python3 util-linux
   clang libclang-rt-14-dev
   dpkg-dev file desktop-file-utils appstream groff-base lintian
+  ffmpeg shared-mime-info
 )
 
 case "${1:-}" in

@@ -75,9 +75,9 @@ TEST(ColourState, StartValuesAndPlasmaColours)
 
 TEST(ColourState, RandomHueColourIsWholeDegree)
 {
-    srand(5);
-    int n = rand() % 360;
-    srand(5);
+    program_srand(5);
+    int n = program_rand() % 360;
+    program_srand(5);
     Color c = random_hue_color();
     Color e = hsl_to_rgb((float)n, 1, 0.5f);
     EXPECT_EQ(memcmp(&c, &e, sizeof c), 0);

@@ -196,10 +196,10 @@ TEST_F(Input, KeyMTogglesTheMusic)
 
 TEST_F(Input, KeyRDrawsBothPlasmaHuesInOrder)
 {
-    srand(5);
-    float h1 = (float)(rand() % 360);
-    float h2 = (float)(rand() % 360);
-    srand(5);
+    program_srand(5);
+    float h1 = (float)(program_rand() % 360);
+    float h2 = (float)(program_rand() % 360);
+    program_srand(5);
     key('r');
     EXPECT_EQ(hue1, h1);
     EXPECT_EQ(hue2, h2);

@@ -21,7 +21,7 @@ source "$(dirname "$0")/harness.sh" "$1" "$2"
 BUILD_DIR=$(dirname "$FLUXBALL_BIN")
 [ -f "$BUILD_DIR/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $BUILD_DIR"
 for tool in desktop-file-validate appstreamcli groff dpkg-deb dpkg-shlibdeps dpkg-buildflags cpack \
-            lintian readelf gzip xprop convert; do
+            lintian readelf gzip xprop convert update-mime-database; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (tools/setup.sh installs it)"
 done
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD_DIR/CMakeCache.txt")
@@ -84,7 +84,8 @@ shared="share/applications/fluxball.desktop
 share/doc/fluxball/changelog.gz
 share/doc/fluxball/copyright$icons
 share/man/man6/fluxball.6.gz
-share/metainfo/$(basename "$metainfo")"
+share/metainfo/$(basename "$metainfo")
+share/mime/packages/fluxball.xml"
 expected="bin/fluxball
 lib/fluxball/fluxball
 share/fluxball/params.txt
@@ -127,6 +128,18 @@ head -n 1 "$docs/copyright" | grep -qx "Format: https://www.debian.org/doc/packa
     fail "copyright is not machine-readable"
 grep -qx "License: MIT" "$docs/copyright" || fail "copyright names no MIT licence"
 grep -qF "Copyright (c) 2026 the Fluxball developers" "$SOURCE_DIR/LICENSE" || fail "LICENSE lacks the notice"
+
+# The replay type: a file named *.fxr or starting "FXREPLAY" is one, and a
+# double click on it runs the menu entry with the file.
+grep -qx "MimeType=application/x-fluxball-replay;" "$PREFIX/share/applications/fluxball.desktop" ||
+    fail "menu entry does not take replays"
+grep -qx "Exec=fluxball %f" "$PREFIX/share/applications/fluxball.desktop" || fail "menu entry Exec takes no file"
+grep -q "<mediatype>application/x-fluxball-replay</mediatype>" "$metainfo" || fail "metainfo lacks the replay type"
+cp -r "$PREFIX/share/mime" "$WORK/mime"
+XDG_DATA_DIRS="$WORK" update-mime-database "$WORK/mime" >"$WORK/mime.log" 2>&1 || { cat "$WORK/mime.log"; fail "update-mime-database"; }
+[ -s "$WORK/mime.log" ] && { cat "$WORK/mime.log"; fail "update-mime-database has remarks"; }
+grep -qx "application/x-fluxball-replay:\*.fxr" "$WORK/mime/globs" || fail "no *.fxr glob: $(cat "$WORK/mime/globs")"
+grep -q "FXREPLAY" "$WORK/mime/magic" || fail "no FXREPLAY magic"
 
 man_gz="$PREFIX/share/man/man6/fluxball.6.gz"
 gzipped "$man_gz"
@@ -186,7 +199,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = games ] || fail "Section: $(field Section)"
 [ -n "$(field Description)" ] || fail "no Description"
-[ "$(field Recommends)" = "zenity | kdialog | x11-utils" ] || fail "Recommends: $(field Recommends)"
+[ "$(field Recommends)" = "zenity | kdialog | x11-utils, ffmpeg" ] || fail "Recommends: $(field Recommends)"
 depends=$(field Depends)
 for lib in libopenal1 libsndfile1 'libglut[0-9.]*|freeglut3' 'libglu1' 'libgl1|libopengl0' libx11-6; do
     echo "$depends" | grep -qE "(^|, |\| )($lib)( |,|$)" || fail "Depends lacks $lib: $depends"

@@ -311,9 +311,9 @@ TEST_F(Tools, ParticleJetWithTheLeftButton)
 
 TEST_F(Tools, DensityJetWithTheRightButton)
 {
-    srand(11);
+    program_srand(11);
     Color expected = random_hue_color();
-    srand(11);
+    program_srand(11);
     place_jet_with(20, 30, 20, 25, 0, 1);
     ASSERT_EQ(jet_count, 1);
     const Jet &jet = jet_table[0];

@@ -1,11 +1,15 @@
 // Fuzz target: arbitrary key, mouse and window-event sequences through the
 // input callbacks, the tool pass and frames of the simulation and the game,
 // without a window (the player away from it pauses the game).
-// Each input byte pair is one event; the keys that quit are left out.
+// Each input byte pair is one event; the keys that quit are left out. The
+// run is recorded and played back: a replay that does not end in the state
+// the run ended in is a crash.
 #include "tests/support/test_util.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 static const int FUZZ_GRID = 24;
@@ -22,6 +26,35 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 static int quits(unsigned char key) { return key == 27 || key == 'q' || key == 'Q'; }
 
+// The same start for the run and its replay, whatever the run before left.
+static void start_fresh(const Params &p)
+{
+    memset(high_scores, 0, sizeof high_scores);
+    is_fullscreen = 0;
+    mouse_row = 0;
+    program_srand(1);
+    start_program_with(p);
+}
+
+// Plays the recording back and checks that it ends where the run ended.
+static void replay_run(const Params &p)
+{
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    replay_reset();
+    if (!bytes) abort();
+    ReplayFile *r = parse_replay_bytes(bytes, size, "fuzz.fxr");
+    free(bytes);
+    if (!r) abort();
+    start_fresh(p);
+    replay_play_file(r, REPLAY_PLAY);
+    replay_set_window_size();
+    int frames = replay_frames_total();
+    for (int k = 0; k <= frames + 1 && !replay_over(); k++) on_idle();
+    if (strncmp(replay_notice, "End of the replay", strlen("End of the replay")) != 0) abort();
+    replay_reset();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Params p;
@@ -33,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     p.max_jets = 4;
     p.paddle_height = 9;
     p.auto_pause = 1;
-    start_program_with(p);
+    p.record_replays = 1;
+    replay_reset();
+    start_fresh(p);
+    replay_start("params.txt");     // (the window's size as start-up leaves it)
     int clock = 0;
     for (size_t k = 0; k + 1 < size; k += 2) {
         uint8_t op = data[k], arg = data[k + 1];
@@ -67,5 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         }
     }
+    // The main loop's next idle call: the last event did not quit.
+    replay_idle();
+    replay_run(p);
     return 0;
 }

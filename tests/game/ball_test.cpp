@@ -166,11 +166,11 @@ TEST_F(BallAndPaddles, HeldBallJittersInFrontOfThePaddleAndShedsTen)
     player_paddle.held_frames = 3;
     place(30.0f, 30.0f, 1.0f, 1.0f);
     particle_next = 0;
-    srand(5);
-    int jx = rand() % 5, jy = rand() % 5, next = rand();
-    srand(5);
+    program_srand(5);
+    int jx = program_rand() % 5, jy = program_rand() % 5, next = program_rand();
+    program_srand(5);
     update_ball();
-    EXPECT_EQ(rand(), next);
+    EXPECT_EQ(program_rand(), next);
     EXPECT_FLOAT_EQ(ball.x, 6.0f + 4.0f + 0.1f * (float)jx);
     EXPECT_FLOAT_EQ(ball.y, 50.0f + 0.1f * (float)jy);
     EXPECT_FLOAT_EQ(ball.vx, 1.0f) << "a held ball keeps its velocity";
@@ -178,10 +178,10 @@ TEST_F(BallAndPaddles, HeldBallJittersInFrontOfThePaddleAndShedsTen)
 
     player_paddle.held_frames = 0;
     opponent_paddle.held_frames = 40;
-    srand(6);
-    jx = rand() % 5;
-    jy = rand() % 5;
-    srand(6);
+    program_srand(6);
+    jx = program_rand() % 5;
+    jy = program_rand() % 5;
+    program_srand(6);
     update_ball();
     EXPECT_FLOAT_EQ(ball.x, (94.0f - 3.0f) - 0.1f * (float)jx);
     EXPECT_FLOAT_EQ(ball.y, 50.0f + 0.1f * (float)jy);
@@ -426,28 +426,28 @@ TEST_F(BallAndPaddles, ServeRecentresEverythingAndDropsTheHold)
 // keeps only known values and the ball a finite position.
 TEST_F(BallAndPaddles, OddSizesAndWildMovesStayInsideTheArrays)
 {
-    srand(77);
+    program_srand(77);
     const float moves[] = {0.0f, 1.5f, -2.5f, 7.0f, -40.0f, 1.0e6f, -1.0e9f, INFINITY, NAN};
     for (int round = 0; round < 60; round++) {
         Params p;
         set_default_params(&p);
-        p.grid_cols = p.grid_rows = 1 + rand() % 12;
-        p.paddle_width = rand() % 30 - 5;
-        p.paddle_height = rand() % 30 - 5;
-        p.max_particles = rand() % 3 == 0 ? 0 : 50;
+        p.grid_cols = p.grid_rows = 1 + program_rand() % 12;
+        p.paddle_width = program_rand() % 30 - 5;
+        p.paddle_height = program_rand() % 30 - 5;
+        p.max_particles = program_rand() % 3 == 0 ? 0 : 50;
         start_program_with(p);
-        game.playing = rand() % 2;
+        game.playing = program_rand() % 2;
         game.countdown = -1;
         for (int step = 0; step < 40; step++) {
-            int id = 1 + rand() % 2;
-            move_paddle(moves[rand() % 9], id);
-            switch (rand() % 4) {
+            int id = 1 + program_rand() % 2;
+            move_paddle(moves[program_rand() % 9], id);
+            switch (program_rand() % 4) {
             case 0: shoot_plasma(id); break;
             case 1: suck_ball(id); break;
             case 2: blast_ball(id); break;
             default: break;
             }
-            if (rand() % 3 == 0) player_paddle.held_frames = rand() % 3;
+            if (program_rand() % 3 == 0) player_paddle.held_frames = program_rand() % 3;
             update_ball();
             ASSERT_TRUE(std::isfinite(ball.x) && std::isfinite(ball.y)) << "round " << round;
         }

@@ -1,4 +1,4 @@
-// The computer opponent and the game-over autopilot: their use of rand(),
+// The computer opponent and the game-over autopilot: their use of program_rand(),
 // tracking, plasma while the ball is far, and the suck-hold-blast cycle.
 // Expected random numbers are drawn from the same seed beforehand.
 #include "tests/support/test_util.h"
@@ -26,10 +26,10 @@ int at(int i, int j) { return cell_index(i, j); }
 // The first n numbers of seed, and the one after them.
 std::vector<int> draws(unsigned seed, int n)
 {
-    srand(seed);
+    program_srand(seed);
     std::vector<int> out;
-    for (int i = 0; i <= n; i++) out.push_back(rand());
-    srand(seed);
+    for (int i = 0; i <= n; i++) out.push_back(program_rand());
+    program_srand(seed);
     return out;
 }
 
@@ -42,12 +42,12 @@ TEST_F(Opponent, DrawsThreeNumbersWhileIdleAndTwoWhileSucking)
         opponent_blasted = 1;       // near and blasted: no action
         std::vector<int> r = draws(seed, 3);
         update_opponent();
-        ASSERT_EQ(rand(), r[3]) << "seed " << seed;
+        ASSERT_EQ(program_rand(), r[3]) << "seed " << seed;
         opponent_sucking = 1;
         opponent_blasted = 1;
         r = draws(seed, 2);
         update_opponent();
-        ASSERT_EQ(rand(), r[2]) << "seed " << seed;
+        ASSERT_EQ(program_rand(), r[2]) << "seed " << seed;
     }
 }
 
@@ -99,7 +99,7 @@ TEST_F(Opponent, FarBallGetsPlasmaOnTheCoinAndClearsTheFlags)
         }
         ASSERT_EQ(opponent_sucking, 0);
         ASSERT_EQ(opponent_blasted, 0);
-        ASSERT_EQ(rand(), r[2]) << "a sucking paddle draws no roll";
+        ASSERT_EQ(program_rand(), r[2]) << "a sucking paddle draws no roll";
     }
     EXPECT_GT(shots, 0);
     EXPECT_GT(quiet, 0);
@@ -187,7 +187,7 @@ TEST_F(Opponent, AutopilotTracksFullyAndPlaysTheSameCycle)
         autopilot_blasted = 0;
         std::vector<int> r = draws(seed, 2);
         update_autopilot();
-        ASSERT_EQ(rand(), r[2]) << "two numbers while not sucking";
+        ASSERT_EQ(program_rand(), r[2]) << "two numbers while not sucking";
         ASSERT_FLOAT_EQ(player_paddle.y, 70.0f);
         ASSERT_FLOAT_EQ(u_prev[at(12, 70)], r[0] % 2 == 0 ? 60.0f : 0.0f);
         shots += r[0] % 2 == 0;
@@ -200,7 +200,7 @@ TEST_F(Opponent, AutopilotTracksFullyAndPlaysTheSameCycle)
     player_paddle.held_frames = 30;
     std::vector<int> r = draws(3, 1);
     update_autopilot();
-    EXPECT_EQ(rand(), r[1]) << "one number while sucking";
+    EXPECT_EQ(program_rand(), r[1]) << "one number while sucking";
     EXPECT_EQ(autopilot_blasted, 1);
     EXPECT_EQ(autopilot_sucking, 0);
     EXPECT_EQ(player_paddle.held_frames, 0);

@@ -76,9 +76,9 @@ TEST_F(GameRules, ResetToTitleRestoresTheTitleStateAndServes)
     game.banner_level_up = 1;
     ball.x = 10.0f;
     ball.vx = 2.0f;
-    srand(42);
-    int h1 = rand() % 360, h2 = rand() % 360;
-    srand(42);
+    program_srand(42);
+    int h1 = program_rand() % 360, h2 = program_rand() % 360;
+    program_srand(42);
     game_reset_to_title();
     EXPECT_EQ(game.level, 1);
     EXPECT_EQ(game.lives, 10);
@@ -326,11 +326,11 @@ TEST_F(GameRules, TitleRunsTheBallOnly)
     ball.x = 60.0f;
     float opponent_y = opponent_paddle.y;
     float player_y = player_paddle.y;
-    srand(9);
-    int next = rand();
-    srand(9);
+    program_srand(9);
+    int next = program_rand();
+    program_srand(9);
     game_update();
-    EXPECT_EQ(rand(), next) << "the title frame drew random numbers";
+    EXPECT_EQ(program_rand(), next) << "the title frame drew random numbers";
     EXPECT_EQ(opponent_paddle.y, opponent_y);
     EXPECT_EQ(player_paddle.y, player_y);
 }
@@ -342,14 +342,14 @@ TEST_F(GameRules, GameOverRunsBallOpponentAndAutopilot)
     game.level = 1;
     ball.y = 60.0f;
     ball.x = 50.0f;     // far from both paddles
-    srand(17);
-    int gain_roll = rand() % 15;
-    rand(); rand();     // opponent's coin and roll
-    rand(); rand();     // autopilot's coin and roll
-    int next = rand();
-    srand(17);
+    program_srand(17);
+    int gain_roll = program_rand() % 15;
+    program_rand(); program_rand();     // opponent's coin and roll
+    program_rand(); program_rand();     // autopilot's coin and roll
+    int next = program_rand();
+    program_srand(17);
     game_update();
-    EXPECT_EQ(rand(), next) << "expected five random numbers in a game-over frame";
+    EXPECT_EQ(program_rand(), next) << "expected five random numbers in a game-over frame";
     float g = (float)(1 + gain_roll) * 0.01f;
     EXPECT_FLOAT_EQ(opponent_paddle.y, 50.0f + (60.0f - 50.0f) * g);
     EXPECT_FLOAT_EQ(player_paddle.y, 60.0f) << "the autopilot tracks the ball fully";

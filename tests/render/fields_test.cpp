@@ -282,12 +282,12 @@ void draw_every_depth_quad(void)
 TEST_F(FieldViews, LeavingOutFaintQuadsKeepsThePictureTheSame)
 {
     // Values around the size of half a pixel step, and a few bright ones.
-    srand(7);
+    program_srand(7);
     const float step = 1.0f / 255.0f;
     for (int k = 0; k < solver.cell_count; k++) {
-        float r = (float)(rand() % 2001 - 1000) / 1000.0f;   // -1 .. 1
+        float r = (float)(program_rand() % 2001 - 1000) / 1000.0f;   // -1 .. 1
         curl[k] = r * 3.0f * step;
-        if (rand() % 10 == 0) curl[k] *= 100.0f;
+        if (program_rand() % 10 == 0) curl[k] *= 100.0f;
     }
     Picture faint_left_out = draw_view(draw_curl_shader);
     Picture all_drawn = draw_view(draw_every_curl_quad);
@@ -299,8 +299,8 @@ TEST_F(FieldViews, LeavingOutFaintQuadsKeepsThePictureTheSame)
     plasma_color2[0] = 0.001f; plasma_color2[1] = 0.3f; plasma_color2[2] = 0.0005f;
     for (int k = 0; k < solver.cell_count; k++) {
         // Around d = 1, where the alpha rises from 0.
-        dens[k] = 2.0f + (float)(rand() % 2001 - 1000) / 1000.0f * 0.02f;
-        if (rand() % 10 == 0) dens[k] = (float)(rand() % 12);
+        dens[k] = 2.0f + (float)(program_rand() % 2001 - 1000) / 1000.0f * 0.02f;
+        if (program_rand() % 10 == 0) dens[k] = (float)(program_rand() % 12);
     }
     faint_left_out = draw_view(draw_density_depth);
     all_drawn = draw_view(draw_every_depth_quad);

@@ -1,6 +1,7 @@
 // stub_window.cpp -- a stand-in for the GLUT window layer in unit tests:
 // settable clocks (sleeping moves the monotonic one on at once) and counters
-// of the window requests.
+// of the window requests. The elapsed-time clock and the reshapes pass
+// through the replay hooks, as in the real window layer.
 #include "tests/support/test_util.h"
 
 int stub_elapsed_ms;
@@ -18,7 +19,7 @@ void enter_fullscreen(void)
 
 void leave_fullscreen(void) { stub_fullscreen_leaves++; }
 
-int elapsed_ms(void) { return stub_elapsed_ms; }
+int elapsed_ms(void) { return replay_clock(stub_elapsed_ms); }
 
 long long monotonic_ns(void) { return stub_clock_ns; }
 
@@ -34,6 +35,7 @@ void register_callbacks(void) {}
 
 void on_reshape(int w, int h)
 {
+    if (!record_event(EVENT_RESHAPE, w, h, 0, 0)) return;
     win_width = w;
     win_height = h;
 }

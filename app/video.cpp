@@ -1,0 +1,272 @@
+// video.cpp -- the video export of a replay: every frame the replay steps is
+// read back from the back buffer once it is drawn, and piped as raw RGB to
+// ffmpeg, which encodes the file that the key replay_video names. Owns the
+// encoder process and the progress shown in the title and on the console.
+#include "app/app.h"
+
+#include <GL/glut.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+static const char ENCODER[] = "ffmpeg";
+static const int FAILURE_STATUS = 255;
+static const int MAX_VIDEO_SIDE = 16384;            // pixels
+static const double NS_PER_S = 1e9;
+static const long long TITLE_EVERY_NS = 250000000LL;
+static const long long CONSOLE_EVERY_NS = 2000000000LL;
+enum { ARG_LEN = PARAM_TEXT_LEN + 64, TITLE_LEN = 128, PATH_LEN = 4096, MAX_ARGS = 48 };
+
+// The encoder: started by start_video_export, fed by frame_drawn, closed
+// once the replay is over (or at exit).
+static pid_t encoder_pid;
+static int encoder_fd = -1;             // the write end of its input
+static unsigned char *pixels;           // one frame, RGB, bottom row first
+static int video_width, video_height;   // pixels
+static long long started_ns, title_ns, console_ns;  // monotonic clock
+static int finishing;                   // 1 once the end is under way
+
+// 1 when ffmpeg is a program on the PATH.
+static int encoder_installed(void)
+{
+    const char *path = getenv("PATH");
+    if (!path || !*path) path = "/usr/local/bin:/usr/bin:/bin";
+    for (const char *p = path;;) {
+        const char *colon = strchr(p, ':');
+        int n = colon ? (int)(colon - p) : (int)strlen(p);
+        char file[PATH_LEN];
+        snprintf(file, sizeof file, "%.*s/%s", n, n ? p : ".", ENCODER);
+        if (n == 0) snprintf(file, sizeof file, "./%s", ENCODER);
+        if (access(file, X_OK) == 0) return 1;
+        if (!colon) return 0;
+        p = colon + 1;
+    }
+}
+
+// The output's extension, lower case ("" when it has none).
+static void extension_of(const char *file, char *ext, size_t size)
+{
+    const char *dot = strrchr(file, '.');
+    const char *slash = strrchr(file, '/');
+    ext[0] = 0;
+    if (!dot || (slash && dot < slash)) return;
+    snprintf(ext, size, "%s", dot + 1);
+    for (char *c = ext; *c; c++)
+        if (*c >= 'A' && *c <= 'Z') *c = (char)(*c - 'A' + 'a');
+}
+
+struct ArgList {
+    char text[MAX_ARGS][ARG_LEN];
+    char *argv[MAX_ARGS + 1];
+    int count;
+};
+
+static void add_arg(ArgList *a, const char *arg)
+{
+    if (a->count >= MAX_ARGS) return;
+    snprintf(a->text[a->count], ARG_LEN, "%s", arg);
+    a->argv[a->count] = a->text[a->count];
+    a->count++;
+    a->argv[a->count] = nullptr;
+}
+
+static void add_args(ArgList *a, const char *const *args)
+{
+    for (; *args; args++) add_arg(a, *args);
+}
+
+// GL reads rows bottom first, hence the flip. H.264 and VP9 in 4:2:0 need an
+// even size: an odd one gets a black column or row.
+static const char FLIP[] = "vflip";
+static const char FLIP_EVEN[] = "vflip,pad=ceil(iw/2)*2:ceil(ih/2)*2";
+static const char FLIP_PALETTE[] = "vflip,split[a][b];[a]palettegen[p];[b][p]paletteuse";
+static const char *const H264[] = {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18",
+                                   "-pix_fmt", "yuv420p", nullptr};
+static const char *const FAST_START[] = {"-movflags", "+faststart", nullptr};
+static const char *const VP9[] = {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
+                                  "-row-mt", "1", "-b:v", "0", "-crf", "32", "-pix_fmt", "yuv420p",
+                                  nullptr};
+
+static void build_arguments(ArgList *a, const char *out)
+{
+    char size[ARG_LEN], rate[ARG_LEN], ext[ARG_LEN];
+    snprintf(size, sizeof size, "%dx%d", video_width, video_height);
+    snprintf(rate, sizeof rate, "%d", replay_video_rate());
+    extension_of(out, ext, sizeof ext);
+    const char *const input[] = {ENCODER, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+                                 "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", size, "-r", rate,
+                                 "-i", "-", nullptr};
+    a->count = 0;
+    add_args(a, input);
+    add_arg(a, "-vf");
+    int mp4 = !strcmp(ext, "mp4") || !strcmp(ext, "m4v") || !strcmp(ext, "mov");
+    if (mp4 || !strcmp(ext, "mkv")) {
+        add_arg(a, FLIP_EVEN);
+        add_args(a, H264);
+        if (mp4) add_args(a, FAST_START);
+    } else if (!strcmp(ext, "webm")) {
+        add_arg(a, FLIP_EVEN);
+        add_args(a, VP9);
+    } else if (!strcmp(ext, "gif")) {
+        add_arg(a, FLIP_PALETTE);
+    } else {
+        add_arg(a, FLIP);       // whatever ffmpeg makes of the extension
+    }
+    add_arg(a, out);
+}
+
+static int write_all(int fd, const unsigned char *bytes, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        done += (size_t)n;
+    }
+    return 1;
+}
+
+// Closes the encoder's input and waits for it; its exit status, or -1.
+static int close_encoder(void)
+{
+    if (encoder_fd >= 0) close(encoder_fd);
+    encoder_fd = -1;
+    if (encoder_pid <= 0) return -1;
+    int status = 0;
+    while (waitpid(encoder_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    encoder_pid = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Exit handler: an export that ends early (q, a signal) still lets ffmpeg
+// finish before the program goes.
+static void stop_encoder(void) { close_encoder(); }
+
+static void show_progress(int last)
+{
+    long long now = monotonic_ns();
+    int done = replay_frames_played();
+    int total = replay_frames_total();
+    double spent = (double)(now - started_ns) / NS_PER_S;
+    int left = done > 0 && total > done ? (int)(spent / done * (total - done) + 0.5) : 0;
+    if (last || now - title_ns >= TITLE_EVERY_NS) {
+        char title[TITLE_LEN];
+        snprintf(title, sizeof title, "Fluxball export: %d / %d frames, %d:%02d left", done, total,
+                 left / 60, left % 60);
+        glutSetWindowTitle(title);
+        title_ns = now;
+    }
+    if (!last && now - console_ns >= CONSOLE_EVERY_NS) {
+        printf("Export: %d / %d frames, %d s left\n", done, total, left);
+        console_ns = now;
+    }
+}
+
+[[noreturn]] static void fail_export(const char *why)
+{
+    printf("Error: %s\n", why);
+    glFinish();     // nothing left to draw while the driver is torn down
+    close_encoder();
+    exit(FAILURE_STATUS);
+}
+
+// Runs from a GLUT timer, outside the display callback: an exit in the middle
+// of a frame leaves drawing for the GL driver to finish while it is being
+// torn down.
+static void finish_export(int unused)
+{
+    (void)unused;
+    show_progress(1);
+    glFinish();
+    int status = close_encoder();
+    if (status != 0) {
+        char why[ARG_LEN + 64];
+        snprintf(why, sizeof why, "ffmpeg could not make the video %s (status %d)", params.replay_video, status);
+        fail_export(why);
+    }
+    double spent = (double)(monotonic_ns() - started_ns) / NS_PER_S;
+    int frames = replay_frames_played();
+    printf("Export: %d frames written to %s in %.1f s (%.1f frames a second)\n", frames,
+           params.replay_video, spent, spent > 0 ? frames / spent : 0.0);
+    exit(0);
+}
+
+int start_video_export(void)
+{
+    if (!encoder_installed()) {
+        printf("Error: ffmpeg is not installed; it makes the video (Debian package ffmpeg)\n");
+        return 0;
+    }
+    video_width = win_width;
+    video_height = win_height;
+    if (video_width <= 0 || video_height <= 0 || video_width > MAX_VIDEO_SIDE ||
+        video_height > MAX_VIDEO_SIDE) {
+        printf("Error: a window of %d x %d pixels cannot be made into a video\n", video_width,
+               video_height);
+        return 0;
+    }
+    pixels = (unsigned char *)malloc((size_t)video_width * (size_t)video_height * 3);
+    int fds[2];
+    if (!pixels || pipe2(fds, O_CLOEXEC) != 0) {
+        printf("Error: no memory or pipe for the video\n");
+        return 0;
+    }
+    static ArgList args;
+    build_arguments(&args, params.replay_video);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+    int err = posix_spawnp(&encoder_pid, ENCODER, &actions, nullptr, args.argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[0]);
+    if (err != 0) {
+        close(fds[1]);
+        encoder_pid = 0;
+        printf("Error: cannot start ffmpeg: %s\n", strerror(err));
+        return 0;
+    }
+    encoder_fd = fds[1];
+    // A stopped encoder shows as a failed write, not as a signal.
+    signal(SIGPIPE, SIG_IGN);
+    atexit(stop_encoder);
+    started_ns = title_ns = console_ns = monotonic_ns();
+    printf("Export: %d frames of %d x %d pixels at %d frames a second into %s\n", replay_frames_total(),
+           video_width, video_height, replay_video_rate(), params.replay_video);
+    return 1;
+}
+
+void frame_drawn(void)
+{
+    if (encoder_fd < 0) return;
+    if (replay_take_frame()) {
+        // Pixels outside the window are not drawn: a window the desktop made
+        // smaller than the video cannot fill it.
+        if (glutGet(GLUT_WINDOW_WIDTH) < video_width || glutGet(GLUT_WINDOW_HEIGHT) < video_height) {
+            char why[2 * ARG_LEN];
+            snprintf(why, sizeof why,
+                     "the window could not be opened at %d x %d pixels; export on a larger screen or under xvfb-run",
+                     video_width, video_height);
+            fail_export(why);
+        }
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, video_width, video_height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+        if (!write_all(encoder_fd, pixels, (size_t)video_width * (size_t)video_height * 3))
+            fail_export("ffmpeg stopped before the video was finished");
+        show_progress(0);
+    }
+    if (replay_over() && !finishing) {
+        finishing = 1;
+        glutTimerFunc(0, finish_export, 0);
+    }
+}

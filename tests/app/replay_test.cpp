@@ -1,0 +1,647 @@
+// Replays without a window: a scripted session (games, name entry, solver
+// tools, reshapes, pause) recorded and played back with the state compared
+// frame by frame; a planted changed event reported at its checksum; the file
+// written at exit; hostile files; live input during a replay; the keys.
+#include "tests/support/test_util.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <climits>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const int GRID = 24;
+const int WIN_W = 240, WIN_H = 180;
+const int SESSION_FRAMES = 3000;
+const int CHECK_INTERVAL = 60;
+const size_t TAIL_BYTES = 10;       // end record (tag, flags, checksum) and CRC
+
+const char PARAMS_TEXT[] =
+    "grid_res = 24\nwin_width = 240\nwin_height = 180\nmax_lives = 1\nmax_particles = 200\n"
+    "max_jets = 6\npaddle_height = 7\nrecord_replays = 1\n";
+const char SCORES_TEXT[] = "Bob = 3\n";
+
+std::vector<std::string> list_dir(const std::string &dir)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (!d) return names;
+    while (struct dirent *e = readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+    return names;
+}
+
+class Replay : public ::testing::Test {
+protected:
+    std::string saved_cwd;
+    std::string rec_dir, play_dir;
+
+    void SetUp() override
+    {
+        char cwd[4096];
+        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+        saved_cwd = cwd;
+        rec_dir = make_temp_dir();
+        play_dir = make_temp_dir();
+        replay_reset();
+    }
+    void TearDown() override
+    {
+        replay_reset();
+        if (chdir(saved_cwd.c_str()) != 0) ADD_FAILURE() << "cannot return to " << saved_cwd;
+        std::string cmd = "rm -rf '" + rec_dir + "' '" + play_dir + "'";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "could not remove the folders";
+        start_program(GRID);
+    }
+
+    // Start-up as main does it, in dir, from its params.txt and scores.txt.
+    void start_in(const std::string &dir)
+    {
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        program_srand(1);                   // what an unseeded program_rand() starts from
+        stub_elapsed_ms = 0;
+        stub_clock_ns = 0;
+        capture_stdout([] { read_params("params.txt"); });
+        Params p = params;
+        start_program_with(p);
+        ASSERT_TRUE(replay_start("params.txt"));
+        replay_set_window_size();
+    }
+
+    // One frame as GLUT runs it: the events, then the idle call.
+    void frame(int f)
+    {
+        stub_elapsed_ms += 16 + (f % 3 == 0);
+        on_idle();
+    }
+};
+
+void key(unsigned char k) { on_keyboard(k, 0, 0); }
+void special(int k) { on_special_key(k, 0, 0); }
+void press(int button, int x, int y) { on_mouse(button, MOUSE_PRESSED, x, y); }
+void release(int button, int x, int y) { on_mouse(button, MOUSE_RELEASED, x, y); }
+
+// What the scripted session went through, to show it did.
+struct SessionLog {
+    int name_saved, walls_drawn, jets_placed, frames_paused, reshaped, games;
+    int planted_frame;              // frame index before which 'g' was pressed
+    size_t planted_at;              // its bytes in the replay file
+};
+
+// The events of frame f of the session. The script follows the program's
+// state (it waits for name entry), so it is played only while recording.
+void session_events(int f, int *phase_start, int *phase, SessionLog *log)
+{
+    int t = f - *phase_start;
+    int wave_y = WIN_H / 2 + (int)(WIN_H / 3 * std::sin(f * 0.07));
+    switch (*phase) {
+    case 0:                         // the game: play until the name is asked
+        if (f == 0) on_reshape(WIN_W, WIN_H);
+        if (t == 5) key(' ');
+        on_motion(40, wave_y);
+        if (t % 90 == 30) press(BUTTON_LEFT, 40, wave_y);
+        if (t % 90 == 45) release(BUTTON_LEFT, 40, wave_y);
+        if (t % 150 == 60) press(BUTTON_RIGHT, 40, wave_y);
+        if (t % 150 == 100) release(BUTTON_RIGHT, 40, wave_y);
+        if (t == 200) key('l');
+        if (t == 250) key('t');
+        if (name_entry) {
+            *phase = 1;
+            *phase_start = f;
+        }
+        break;
+    case 1:                         // name entry: typed, corrected, saved
+        if (t == 3) key('A');
+        if (t == 4) key('d');
+        if (t == 5) key('x');
+        if (t == 6) key(8);
+        if (t == 7) key('a');
+        if (t == 9) key(13);
+        if (t == 40) {
+            log->name_saved = score_saved;
+            special(KEY_F1);        // to the solver
+            *phase = 2;
+            *phase_start = f;
+        }
+        break;
+    case 2:                         // the solver's tools
+        if (t == 5) press(BUTTON_LEFT, 60, 60);
+        if (t > 5 && t < 40) on_motion(60 + t * 3, 60 + t);
+        if (t == 40) release(BUTTON_LEFT, 165, 95);
+        if (t == 45) press(BUTTON_RIGHT, 120, 90);
+        if (t > 45 && t < 80) on_motion(120 - (t - 45), 90 + (t - 45));
+        if (t == 80) release(BUTTON_RIGHT, 85, 125);
+        if (t == 90) key('w');
+        if (t == 92) press(BUTTON_LEFT, 100, 40);
+        if (t > 92 && t < 110) on_motion(100 + (t - 92) * 2, 40);
+        if (t == 110) {
+            release(BUTTON_LEFT, 136, 40);
+            for (int k = 0; k < solver.cell_count; k++) log->walls_drawn += wall[k] == CELL_WALL;
+            key('w');
+        }
+        if (t == 120) key('s');
+        if (t == 122) press(BUTTON_LEFT, 50, 140);
+        if (t == 130) release(BUTTON_LEFT, 50, 140);
+        if (t == 132) press(BUTTON_RIGHT, 190, 140);
+        if (t == 136) release(BUTTON_RIGHT, 190, 140);
+        if (t == 138) key('s');
+        if (t == 150) press(BUTTON_MIDDLE, 70, 100);      // a jet
+        if (t == 155) on_motion(90, 80);
+        if (t == 156) press(BUTTON_LEFT, 90, 80);
+        if (t == 157) press(BUTTON_RIGHT, 90, 80);
+        if (t == 160) release(BUTTON_MIDDLE, 90, 80);
+        if (t == 161) {
+            release(BUTTON_LEFT, 90, 80);
+            release(BUTTON_RIGHT, 90, 80);
+        }
+        if (t == 200) log->jets_placed = jet_count;
+        if (t == 210) log->planted_frame = f;             // 'g', see below
+        if (t == 220) key('v');
+        if (t == 230) key('r');
+        if (t == 231) key('[');
+        if (t == 232) special(KEY_RIGHT);
+        if (t == 233) special(KEY_DOWN);
+        if (t == 240) {
+            on_reshape(300, 200);
+            log->reshaped = 1;
+        }
+        if (t > 240 && t < 300) on_motion(150 + (t % 20), 100 - (t % 15));
+        if (t == 300) key(' ');     // pause
+        if (t > 300 && t < 330) log->frames_paused += paused;
+        if (t == 330) key(' ');
+        if (t == 350) key('1');
+        if (t == 360) key('c');
+        if (t == 370) special(KEY_F2);
+        if (t == 380) special(KEY_F2);
+        if (t == 390) on_reshape(WIN_W, WIN_H);
+        if (t == 400) {
+            special(KEY_F1);        // back to the game
+            *phase = 3;
+            *phase_start = f;
+        }
+        break;
+    default:                        // another game, until the session ends
+        if (t == 10) {
+            key(' ');
+            log->games = 2;
+        }
+        on_motion(40, wave_y);
+        if (name_entry && t % 50 == 0) key(13);
+        break;
+    }
+}
+
+// The session, recorded; the state checksum after each frame in sums. The
+// replay file's bytes are returned.
+std::vector<unsigned char> record_session(std::vector<unsigned> *sums, SessionLog *log)
+{
+    int phase = 0, phase_start = 0;
+    *log = SessionLog{};
+    log->planted_frame = -1;
+    for (int f = 0; f < SESSION_FRAMES; f++) {
+        session_events(f, &phase_start, &phase, log);
+        if (f == log->planted_frame) {
+            size_t before = 0, after = 0;
+            free(replay_recording_bytes(&before));
+            key('g');
+            free(replay_recording_bytes(&after));
+            log->planted_at = before - TAIL_BYTES;
+            EXPECT_EQ(after - before, 3u) << "tag and a two-byte key";
+        }
+        stub_elapsed_ms += 16 + (f % 3 == 0);
+        on_idle();
+        sums->push_back(replay_state_checksum());
+    }
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    EXPECT_TRUE(bytes);
+    std::vector<unsigned char> file(bytes, bytes + size);
+    free(bytes);
+    return file;
+}
+
+// Plays the replay in the current folder's replay.fxr; the checksum after each
+// frame it plays in sums. Live input between the frames must change nothing.
+void play_session(std::vector<unsigned> *sums, int live_input)
+{
+    int played = 0;
+    for (int calls = 0; calls < 4 * SESSION_FRAMES && !replay_over(); calls++) {
+        stub_elapsed_ms = 1000000 + calls * 7919;     // the live clock is not used
+        if (live_input) {
+            on_motion(calls % WIN_W, calls % WIN_H);
+            on_mouse(BUTTON_LEFT, calls % 2 ? MOUSE_PRESSED : MOUSE_RELEASED, 5, 5);
+            key("cgw 1"[calls % 5]);
+            special(KEY_F1);
+            on_reshape(640, 480);
+        }
+        on_idle();
+        if (replay_frames_played() > played) {
+            played = replay_frames_played();
+            sums->push_back(replay_state_checksum());
+        }
+    }
+}
+
+// Playing for capture_stdout, which takes a plain function.
+std::vector<unsigned> g_sums;
+int g_live;
+void play_to_end(void)
+{
+    g_sums.clear();
+    play_session(&g_sums, g_live);
+}
+void play_and_hold(void)
+{
+    play_to_end();
+    for (int k = 0; k < 5; k++) on_idle();    // held: no more frames
+}
+
+uint32_t u32_at(const std::vector<unsigned char> &b, size_t at)
+{
+    return (uint32_t)b[at] | (uint32_t)b[at + 1] << 8 | (uint32_t)b[at + 2] << 16 | (uint32_t)b[at + 3] << 24;
+}
+
+void put_u32_at(std::vector<unsigned char> *b, size_t at, uint32_t v)
+{
+    for (int k = 0; k < 4; k++) (*b)[at + k] = (unsigned char)(v >> (8 * k));
+}
+
+// The CRC at the end made to match the bytes before it again.
+void reseal(std::vector<unsigned char> *b)
+{
+    size_t n = b->size() - 4;
+    put_u32_at(b, n, (uint32_t)crc32(crc32(0L, Z_NULL, 0), b->data(), (uInt)n));
+}
+
+std::string version_of(const std::vector<unsigned char> &b)
+{
+    return std::string((const char *)b.data() + 16, u32_at(b, 12));
+}
+
+TEST_F(Replay, SessionPlaysBackIdenticallyEveryFrame)
+{
+    write_file(rec_dir + "/params.txt", PARAMS_TEXT);
+    write_file(rec_dir + "/scores.txt", SCORES_TEXT);
+    start_in(rec_dir);
+    ASSERT_EQ(replay_mode, REPLAY_RECORD);
+    std::vector<unsigned> recorded;
+    SessionLog log;
+    std::vector<unsigned char> file = record_session(&recorded, &log);
+    replay_reset();
+
+    // The session went through what it is meant to test.
+    EXPECT_EQ(log.name_saved, 1);
+    EXPECT_NE(read_file(rec_dir + "/scores.txt").find("Ada = "), std::string::npos);
+    EXPECT_GT(log.walls_drawn, 0);
+    EXPECT_GT(log.jets_placed, 0);
+    EXPECT_GT(log.frames_paused, 20);
+    EXPECT_EQ(log.reshaped, 1);
+    EXPECT_EQ(log.games, 2);
+    // A few bytes a frame: the clock and the pointer.
+    EXPECT_LT(file.size(), (size_t)SESSION_FRAMES * 8);
+
+    // Played back from what the launcher unpacks: the same state every frame.
+    write_file(rec_dir + "/copy.fxr", std::string(file.begin(), file.end()));
+    ASSERT_TRUE(unpack_replay((rec_dir + "/copy.fxr").c_str(), play_dir.c_str()));
+    EXPECT_EQ(read_file(play_dir + "/params.txt"), PARAMS_TEXT);
+    EXPECT_EQ(read_file(play_dir + "/scores.txt"), SCORES_TEXT);
+    write_file(play_dir + "/replay.fxr", std::string(file.begin(), file.end()));
+    write_file(play_dir + "/params.txt", std::string(PARAMS_TEXT) + "replay = replay.fxr\n");
+    start_in(play_dir);
+    ASSERT_EQ(replay_mode, REPLAY_PLAY);
+    EXPECT_EQ(win_width, WIN_W);
+    g_live = 1;
+    std::string out = capture_stdout(play_to_end);
+    std::vector<unsigned> played = g_sums;
+    ASSERT_EQ(played.size(), recorded.size());
+    for (size_t f = 0; f < played.size(); f++)
+        ASSERT_EQ(played[f], recorded[f]) << "frame " << f + 1;
+    EXPECT_NE(out.find("the state matches the recording"), std::string::npos) << out;
+    EXPECT_EQ(out.find("does not play back"), std::string::npos) << out;
+    EXPECT_EQ(std::string(replay_notice).rfind("End of the replay (3000 frames)", 0), 0u) << replay_notice;
+    // The table the replay saved is the temporary folder's, as recorded.
+    EXPECT_EQ(read_file(play_dir + "/scores.txt"), read_file(rec_dir + "/scores.txt"));
+
+    // One planted changed event ('g' became 'b'): reported once, at the first
+    // checksum after it, and the replay holds there.
+    ASSERT_GE(log.planted_frame, 0);
+    std::vector<unsigned char> planted = file;
+    ASSERT_EQ(planted[log.planted_at], EVENT_KEY);
+    ASSERT_EQ(planted[log.planted_at + 1], (unsigned char)(('g' << 1) | 0x80));
+    planted[log.planted_at + 1] = (unsigned char)(('b' << 1) | 0x80);
+    reseal(&planted);
+    write_file(play_dir + "/replay.fxr", std::string(planted.begin(), planted.end()));
+    write_file(play_dir + "/scores.txt", SCORES_TEXT);
+    start_in(play_dir);
+    g_live = 0;
+    out = capture_stdout(play_and_hold);
+    int first_changed = log.planted_frame + 1;        // 1-based: the frame after the key
+    int expected = (first_changed + CHECK_INTERVAL - 1) / CHECK_INTERVAL * CHECK_INTERVAL;
+    std::string message = "This replay was recorded with version " + version_of(file) +
+                          " and does not play back exactly from frame " + std::to_string(expected);
+    EXPECT_EQ(out, message + "\n");
+    EXPECT_EQ(std::string(replay_notice), message);
+    EXPECT_EQ(replay_frames_played(), expected);
+}
+
+TEST_F(Replay, ExitWritesTheFileThroughATemporaryOneAndNeverOverwrites)
+{
+    write_file(rec_dir + "/params.txt", PARAMS_TEXT);
+    start_in(rec_dir);
+    // Nothing to watch before the first frame: no file.
+    capture_stdout([] { replay_finish(); });
+    EXPECT_TRUE(list_dir(rec_dir + "/replays").empty());
+
+    std::vector<std::string> first;
+    for (int round = 0; round < 2; round++) {
+        if (round == 1) first = list_dir(rec_dir + "/replays");
+        start_in(rec_dir);
+        on_reshape(WIN_W, WIN_H);
+        for (int f = 0; f < 130; f++) frame(f);
+        key('g');                   // after the last frame
+        record_event(EVENT_KEY, 'q', 0, 0, 0);      // what on_keyboard records before it exits
+        unsigned final_state = replay_state_checksum();
+        std::string out = capture_stdout([] { replay_finish(); });
+        char expected[32];
+        snprintf(expected, sizeof expected, "final state %08x)", final_state);
+        EXPECT_NE(out.find("Replay saved: replays/fluxball-"), std::string::npos) << out;
+        EXPECT_NE(out.find(expected), std::string::npos) << out;
+        EXPECT_EQ(replay_mode, REPLAY_OFF);
+    }
+    std::vector<std::string> names = list_dir(rec_dir + "/replays");
+    ASSERT_EQ(names.size(), 2u);
+    for (const std::string &name : names) {
+        EXPECT_EQ(name.rfind("fluxball-", 0), 0u) << name;
+        EXPECT_EQ(name.substr(name.size() - 4), ".fxr") << name;
+        ReplayFile *r = load_replay_file((rec_dir + "/replays/" + name).c_str());
+        ASSERT_TRUE(r) << name;
+        free_replay_file(r);
+    }
+    // The one that was written last plays to its end, the key after the
+    // last frame included.
+    ASSERT_EQ(first.size(), 1u);
+    std::string newest = names[0] == first[0] ? names[1] : names[0];
+    write_file(play_dir + "/params.txt", std::string(PARAMS_TEXT) + "replay = " + rec_dir + "/replays/" + newest + "\n");
+    start_in(play_dir);
+    g_live = 0;
+    std::string out = capture_stdout(play_to_end);
+    EXPECT_NE(out.find("after 130 frames; the state matches"), std::string::npos) << out;
+    EXPECT_EQ(gravity_on, 1);
+}
+
+TEST_F(Replay, QuitKeyAfterTheLastFrameIsNotPlayedBack)
+{
+    write_file(rec_dir + "/params.txt", PARAMS_TEXT);
+    start_in(rec_dir);
+    for (int f = 0; f < 10; f++) frame(f);
+    record_event(EVENT_KEY, 'q', 0, 0, 0);      // what on_keyboard records before it exits
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    ASSERT_TRUE(bytes);
+    std::string file((const char *)bytes, size);
+    free(bytes);
+    EXPECT_EQ((unsigned char)file[size - 9], 1u) << "the end says the last event quit";
+    replay_reset();
+    write_file(play_dir + "/replay.fxr", file);
+    write_file(play_dir + "/params.txt", std::string(PARAMS_TEXT) + "replay = replay.fxr\n");
+    start_in(play_dir);
+    g_live = 0;
+    std::string out = capture_stdout(play_to_end);
+    EXPECT_NE(out.find("after 10 frames; the state matches"), std::string::npos) << out;
+}
+
+TEST_F(Replay, LiveQuitKeysEndAReplayAndAClockReadOutsideTheStepIsNotRecorded)
+{
+    write_file(rec_dir + "/params.txt", PARAMS_TEXT);
+    start_in(rec_dir);
+    stub_elapsed_ms = 5000;
+    EXPECT_EQ(elapsed_ms(), 5000);              // between frames: live, not recorded
+    for (int f = 0; f < 3; f++) frame(f);
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    std::string file((const char *)bytes, size);
+    free(bytes);
+    replay_reset();
+    write_file(play_dir + "/replay.fxr", file);
+    write_file(play_dir + "/params.txt", std::string(PARAMS_TEXT) + "replay = replay.fxr\n");
+    start_in(play_dir);
+    on_idle();
+    EXPECT_EQ(replay_frames_played(), 1);
+    stub_elapsed_ms = 123456;
+    EXPECT_EQ(elapsed_ms(), 5000 + 16 + 1) << "the last recorded value";
+    EXPECT_EQ(record_event(EVENT_SPECIAL, 12, 0, 0, 0), 1) << "F12 takes its screenshot";
+    EXPECT_EQ(record_event(EVENT_SPECIAL, KEY_F1, 0, 0, 0), 0);
+    EXPECT_EXIT(key('q'), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(key(27), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(Replay, SignalEndsARecordingAtTheNextFrameWithTheReplayWritten)
+{
+    write_file(rec_dir + "/params.txt", PARAMS_TEXT);
+    start_in(rec_dir);
+    for (int f = 0; f < 5; f++) frame(f);
+    // The child is forked: it writes into this test's folder.
+    EXPECT_EXIT(
+        {
+            raise(SIGTERM);
+            fprintf(stderr, "still running\n");
+            atexit(replay_finish);
+            frame(5);
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "still running");
+    ASSERT_EQ(list_dir(rec_dir + "/replays").size(), 1u);
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
+}
+
+// A small valid replay for the hostile cases, recorded in dir.
+std::vector<unsigned char> small_replay(const std::string &dir)
+{
+    if (chdir(dir.c_str()) != 0) ADD_FAILURE() << "cannot enter " << dir;
+    start_program(GRID);
+    replay_reset();
+    Params p = params;
+    p.record_replays = 1;
+    params = p;
+    capture_stdout([] { replay_start("no-such-params.txt"); });
+    replay_set_window_size();
+    on_reshape(WIN_W, WIN_H);
+    for (int f = 0; f < 70; f++) {
+        on_motion(f, 2 * f);
+        stub_elapsed_ms += 16;
+        on_idle();
+    }
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    std::vector<unsigned char> file(bytes, bytes + size);
+    free(bytes);
+    replay_reset();
+    return file;
+}
+
+// Parses bytes; the console line it printed, "" when it loaded.
+std::string parse_message(const std::vector<unsigned char> &b)
+{
+    static const std::vector<unsigned char> *current;
+    current = &b;
+    return capture_stdout([] {
+        ReplayFile *r = parse_replay_bytes(current->data(), current->size(), "x.fxr");
+        free_replay_file(r);
+    });
+}
+
+TEST_F(Replay, HostileBytesEachGetTheirMessage)
+{
+    std::vector<unsigned char> good = small_replay(rec_dir);
+    EXPECT_EQ(parse_message(good), "");
+
+    std::vector<unsigned char> random(4000);
+    for (size_t k = 0; k < random.size(); k++) random[k] = (unsigned char)(k * 2654435761u >> 13);
+    EXPECT_EQ(parse_message(random), "Error: the replay x.fxr is not a Fluxball replay\n");
+
+    for (size_t n = 0; n < good.size(); n++) {
+        std::vector<unsigned char> cut(good.begin(), good.begin() + (long)n);
+        ASSERT_EQ(parse_message(cut), "Error: the replay x.fxr is truncated: it ends before its last frame\n")
+            << n << " bytes";
+    }
+
+    std::vector<unsigned char> other = good;
+    put_u32_at(&other, 8, 2);
+    EXPECT_EQ(parse_message(other),
+              "Error: the replay x.fxr has format version 2; this Fluxball plays version 1\n");
+
+    // The params.txt length (no file was there: -1) made huge, and merely
+    // longer than the file.
+    size_t params_len_at = 16 + version_of(good).size() + 16;
+    ASSERT_EQ(u32_at(good, params_len_at), 0xFFFFFFFFu);
+    std::vector<unsigned char> huge = good;
+    put_u32_at(&huge, params_len_at, 0x7FFFFFF0u);
+    EXPECT_EQ(parse_message(huge), "Error: the replay x.fxr is damaged: it claims to hold a parameter or "
+                                   "score file of more than 16 MiB\n");
+    std::vector<unsigned char> longer = good;
+    put_u32_at(&longer, params_len_at, 1u << 20);
+    EXPECT_EQ(parse_message(longer), "Error: the replay x.fxr is truncated: it ends before its last frame\n");
+
+    std::vector<unsigned char> flipped = good;
+    flipped[good.size() / 2] ^= 0x40;
+    EXPECT_EQ(parse_message(flipped),
+              "Error: the replay x.fxr is damaged: its checksum does not match its contents\n");
+    std::vector<unsigned char> trailing = good;
+    trailing.push_back(0);
+    EXPECT_EQ(parse_message(trailing), "Error: the replay x.fxr is damaged: it goes on after its end\n");
+
+    // Every byte changed (the CRC made to match): loads or is refused with one
+    // line, never reads outside the bytes (the sanitizer build checks).
+    const unsigned char values[] = {0x00, 0x01, 0x7F, 0x80, 0xFF};
+    for (size_t at = 8; at + 4 < good.size(); at++) {
+        for (unsigned char v : values) {
+            std::vector<unsigned char> m = good;
+            m[at] = v;
+            reseal(&m);
+            std::string msg = parse_message(m);
+            ASSERT_TRUE(msg.empty() || (msg.rfind("Error: the replay x.fxr ", 0) == 0 &&
+                                        msg.find('\n') == msg.size() - 1))
+                << "byte " << at << ": " << msg;
+        }
+    }
+}
+
+// Unpacks file into dir, which must stay empty; what it printed.
+std::string g_file, g_dir;
+int g_unpacked;
+void unpack_quietly(void) { g_unpacked = unpack_replay(g_file.c_str(), g_dir.c_str()); }
+std::string refused_unpack(const std::string &file, const std::string &dir)
+{
+    g_file = file;
+    g_dir = dir;
+    std::string msg = capture_stdout(unpack_quietly);
+    EXPECT_EQ(g_unpacked, 0) << file;
+    EXPECT_TRUE(list_dir(dir).empty()) << file;
+    return msg;
+}
+
+TEST_F(Replay, HostileFilesAreRefusedAndUnpackWritesNothing)
+{
+    std::vector<unsigned char> good = small_replay(rec_dir);
+    std::string dir = rec_dir;
+    std::string out_dir = play_dir;
+    EXPECT_EQ(refused_unpack(dir + "/missing.fxr", out_dir),
+              "Error: cannot open the replay " + dir + "/missing.fxr: No such file or directory\n");
+    EXPECT_EQ(refused_unpack(dir, out_dir), "Error: the replay " + dir + " is not a file\n");
+    std::string big = dir + "/big.fxr";
+    write_file(big, "FXREPLAY");
+    ASSERT_EQ(truncate(big.c_str(), (off_t)300 << 20), 0);      // sparse: costs no disk
+    EXPECT_EQ(refused_unpack(big, out_dir), "Error: the replay " + big + " is too large: 314572800 bytes (a replay holds at most 268435456)\n");
+    std::vector<unsigned char> cut(good.begin(), good.end() - 20);
+    write_file(dir + "/cut.fxr", std::string(cut.begin(), cut.end()));
+    EXPECT_EQ(refused_unpack(dir + "/cut.fxr", out_dir), "Error: the replay " + dir + "/cut.fxr is truncated: it ends before its last frame\n");
+
+    // A good one unpacks what it holds: here no params.txt, no scores.txt.
+    write_file(dir + "/good.fxr", std::string(good.begin(), good.end()));
+    EXPECT_TRUE(unpack_replay((dir + "/good.fxr").c_str(), out_dir.c_str()));
+    EXPECT_TRUE(list_dir(out_dir).empty());
+    // A replay named by the key that cannot be played stops the start-up.
+    start_program(GRID);
+    snprintf(params.replay, sizeof params.replay, "%s", (dir + "/cut.fxr").c_str());
+    std::string msg = capture_stdout([] { EXPECT_EQ(replay_start("params.txt"), 0); });
+    EXPECT_NE(msg.find("is truncated"), std::string::npos);
+    EXPECT_EQ(replay_mode, REPLAY_OFF);
+}
+
+TEST_F(Replay, KeysMatchThemselvesAndDefaultToOff)
+{
+    Params p;
+    set_default_params(&p);
+    EXPECT_EQ(p.record_replays, 0);
+    EXPECT_STREQ(p.replay, "");
+    EXPECT_STREQ(p.replay_video, "");
+    std::string out = capture_stdout([] {
+        Params q;
+        set_default_params(&q);
+        parse_param_line(&q, "record_replays = 1\n", stdout);
+        parse_param_line(&q, "replay_video = clip.mp4\n", stdout);
+        parse_param_line(&q, "replay = a.fxr\n", stdout);
+        printf("[%d %s %s]\n", q.record_replays, q.replay_video, q.replay);
+        set_default_params(&q);
+        parse_param_line(&q, "my_replay_videos = x.gif\n", stdout);
+        printf("[%d %s %s]\n", q.record_replays, q.replay_video, q.replay);
+    });
+    EXPECT_EQ(out, "record_replays = 1\nreplay_video = clip.mp4\nreplay = a.fxr\n[1 clip.mp4 a.fxr]\n"
+                   "my_replay_videos = x.gif\n[0 x.gif ]\n");
+    // Off: nothing is recorded and the callbacks go on as always.
+    start_program(GRID);
+    ASSERT_TRUE(replay_start("params.txt"));
+    EXPECT_EQ(replay_mode, REPLAY_OFF);
+    EXPECT_EQ(record_event(EVENT_KEY, 'q', 0, 0, 0), 1);
+    size_t size = 0;
+    EXPECT_EQ(replay_recording_bytes(&size), nullptr);
+}
+
+TEST(RandomNumbers, TheSequenceOfAnUnseededRandWhichRandCannotMove)
+{
+    program_srand(1);
+    EXPECT_EQ(program_rand(), 1804289383);      // glibc's first unseeded value
+    EXPECT_EQ(program_rand(), 846930886);
+    srand(1);
+    program_srand(1);
+    for (int k = 0; k < 1000; k++) ASSERT_EQ(program_rand(), rand()) << k;
+    program_srand(3);
+    int first = program_rand();
+    program_srand(3);
+    srand(99);
+    rand();                                     // what a library may do
+    EXPECT_EQ(program_rand(), first);
+}
+
+}  // namespace
