@@ -60,7 +60,6 @@ static const size_t MAX_STREAM_BYTES = MAX_REPLAY_BYTES - 2 * MAX_EMBEDDED_BYTES
 static const size_t FIRST_CAPACITY = 64 << 10;
 static const char REPLAY_DIR[] = "replays";
 static const int KEY_ESC = 27;
-static const int SCREENSHOT_KEY = 12;               // F12, as GLUT numbers it
 static const int QUIT_STATUS = 1;
 static const int SIGNAL_STATUS_BASE = 128;          // as a shell reports a signal
 static const long long HELD_SLICE_NS = 10000000LL;   // a held replay's idle sleep
@@ -897,7 +896,7 @@ static int take_live_event(int kind, int a, int b)
         if (a == KEY_ESC || a == 'q' || a == 'Q') exit(QUIT_STATUS);
         return 0;
     case EVENT_SPECIAL:
-        return a == SCREENSHOT_KEY;
+        return a == KEY_F12;
     case EVENT_RESHAPE:
         if (replay_mode == REPLAY_PLAY) {
             view_width = a;
@@ -916,7 +915,7 @@ int record_event(int kind, int a, int b, int c, int d)
         return play.delivering ? 1 : take_live_event(kind, a, b);
     if (replay_mode != REPLAY_RECORD || rec.stopped) return 1;
     // A screenshot is the player's, not part of the session.
-    if (kind == EVENT_SPECIAL && a == SCREENSHOT_KEY) return 1;
+    if (kind == EVENT_SPECIAL && a == KEY_F12) return 1;
     if (kind <= 0 || kind >= EVENT_KINDS) return 1;
     const int args[4] = {a, b, c, d};
     put_event(kind, args);

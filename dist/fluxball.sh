@@ -132,6 +132,151 @@ case "${XDG_DATA_HOME:-}" in
 esac
 player_dir="$data_home/fluxball"
 
+# --- Running the program ---------------------------------------------------------
+
+# run_program DIR [ARG...]: runs the program in DIR with its output copied to
+# the log; leaves its exit status in status. The shell has no pipefail: the
+# program's status comes back on descriptor 3 through the command
+# substitution, while the output goes through tee to the launcher's own
+# output (descriptor 4).
+run_program() {
+    run_dir=$1
+    shift
+    status=0
+    if [ -n "$log" ]; then
+        exec 4>&1
+        status=$({ { ran=0; (cd "$run_dir" && exec "$program" "$@") 2>&1 3>&- 4>&- || ran=$?
+                     echo "$ran" >&3; } | tee -a "$log" >&4 3>&- 4>&-; } 3>&1) || true
+        exec 4>&-
+        status=${status:-1}
+    else
+        (cd "$run_dir" && exec "$program" "$@") || status=$?
+    fi
+}
+
+# fatal_end TITLE: the program could not start, or not play a replay; a
+# player without a terminal sees its error lines in a dialog too. Exits with
+# the program's status.
+FATAL_STATUS=255
+fatal_end() {
+    if [ ! -t 0 ]; then
+        if [ -n "$log" ] && [ "$log" != "${replay_log:-}" ]; then
+            show_dialog "$1
+
+$(error_lines "$log")
+
+The whole output is in $log."
+        elif [ -n "$log" ]; then
+            show_dialog "$1
+
+$(error_lines "$log")"
+        else
+            show_dialog "$1 (status $status), and it has no log in $player_dir."
+        fi
+    fi
+    exit "$status"
+}
+
+# --- Replays ---------------------------------------------------------------------
+# fluxball --replay FILE (or a lone FILE.fxr, as a file manager passes it)
+# plays a recorded session; fluxball --export FILE OUT renders it into a video
+# through ffmpeg. Either runs the program in a fresh temporary folder that
+# holds the recorded params.txt and scores.txt, so a replay never touches the
+# player's own files. Sessions are recorded into replays/ in the player's
+# folder, of which the newest are kept.
+REPLAYS_KEPT=50
+
+# replay_fail TEXT: says why a replay cannot be played (in a dialog too,
+# without a terminal) and ends with the status of a fatal error.
+replay_fail() {
+    echo "fluxball: $*" >&2
+    if [ ! -t 0 ]; then
+        show_dialog "Fluxball could not play the replay.
+
+$*"
+    fi
+    exit "$FATAL_STATUS"
+}
+
+# Deletes all but the newest replays; their names sort by the time they were made.
+prune_replays() {
+    for replay in "$player_dir"/replays/fluxball-*.fxr; do
+        [ -f "$replay" ] && printf '%s\n' "$replay"
+    done | sort -r | tail -n +$((REPLAYS_KEPT + 1)) | while IFS= read -r replay; do
+        rm -f -- "$replay"
+    done
+}
+
+# run_replay FILE [OUT]: plays FILE, or exports it to OUT when OUT is given.
+# Both paths are taken as given from where the command was started.
+run_replay() {
+    replay_file=$1
+    video_out=${2:-}
+    [ -n "$replay_file" ] || replay_fail "no replay file given"
+    if [ -n "$video_out" ]; then
+        case "${video_out##*/}" in
+            *.?*) video_ext=${video_out##*.} ;;
+            *) video_ext= ;;
+        esac
+        case "$video_ext" in
+            "" | *[!A-Za-z0-9]*)
+                replay_fail "$video_out: the video's name needs an extension such as .mp4, .webm or .gif" ;;
+        esac
+        command -v ffmpeg >/dev/null 2>&1 ||
+            replay_fail "ffmpeg is not installed; it makes the video (Debian package ffmpeg)"
+        video_dir=$(dirname -- "$video_out")
+        if [ ! -d "$video_dir" ] || [ ! -w "$video_dir" ]; then
+            replay_fail "$video_dir: no folder to write the video into"
+        fi
+    fi
+    replay_tmp=$(mktemp -d "${TMPDIR:-/tmp}/fluxball-replay.XXXXXX") ||
+        replay_fail "cannot make a temporary folder"
+    trap 'rm -rf "$replay_tmp"' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    # A replay leaves the player's folder as it was, its log included: its
+    # output goes to a log of its own, for the dialog.
+    replay_log="$replay_tmp/console.log"
+    log=$replay_log
+    # The program checks the whole file and writes the recorded params.txt
+    # and scores.txt; a bad file gets its message and nothing is written.
+    run_program . --unpack-replay "$replay_file" "$replay_tmp"
+    [ "$status" = 0 ] || fatal_end "Fluxball could not play the replay."
+    cp -- "$replay_file" "$replay_tmp/replay.fxr" || replay_fail "cannot copy $replay_file"
+    # The recorded file may end without a line end: the key goes on a line of its own.
+    printf '\nreplay = replay.fxr\n' >>"$replay_tmp/params.txt"
+    [ -n "$video_out" ] && printf 'replay_video = video.%s\n' "$video_ext" >>"$replay_tmp/params.txt"
+    ln -s "$data/sounds" "$replay_tmp/sounds"
+    # Screenshots taken while watching go where the player's others go.
+    if [ -e "$player_dir/screenshots" ]; then
+        ln -s "$player_dir/screenshots" "$replay_tmp/screenshots"
+    fi
+    run_program "$replay_tmp"
+    [ "$status" = "$FATAL_STATUS" ] && fatal_end "Fluxball could not play the replay."
+    if [ -n "$video_out" ] && [ "$status" -eq 0 ]; then
+        mv -f -- "$replay_tmp/video.$video_ext" "$video_out" ||
+            replay_fail "cannot move the video to $video_out"
+        echo "fluxball: the video is $video_out"
+    fi
+    exit "$status"
+}
+
+case "${1:-}" in
+    --replay)
+        [ $# -eq 2 ] || replay_fail "usage: fluxball --replay FILE.fxr"
+        run_replay "$2"
+        ;;
+    --export)
+        [ $# -eq 3 ] || replay_fail "usage: fluxball --export FILE.fxr OUT.mp4"
+        run_replay "$2" "$3"
+        ;;
+    *.fxr | *.FXR)
+        [ $# -eq 1 ] && run_replay "$1"
+        ;;
+esac
+
+# --- A session ---------------------------------------------------------------------
+
 err=$(mkdir -p "$player_dir" 2>&1) || cannot_prepare "cannot make the folder $player_dir" "$err"
 # The player's parameters: copied once, edited by the player from then on.
 if [ ! -e "$player_dir/params.txt" ] && [ ! -L "$player_dir/params.txt" ]; then
@@ -198,143 +343,6 @@ if ! (: >"$log") 2>/dev/null; then
     echo "fluxball: cannot write $log; running without a log" >&2
     log=
 fi
-
-# --- Running the program ---------------------------------------------------------
-
-# run_program DIR [ARG...]: runs the program in DIR with its output copied to
-# the log; leaves its exit status in status. The shell has no pipefail: the
-# program's status comes back on descriptor 3 through the command
-# substitution, while the output goes through tee to the launcher's own
-# output (descriptor 4).
-run_program() {
-    run_dir=$1
-    shift
-    status=0
-    if [ -n "$log" ]; then
-        exec 4>&1
-        status=$({ { ran=0; (cd "$run_dir" && exec "$program" "$@") 2>&1 3>&- 4>&- || ran=$?
-                     echo "$ran" >&3; } | tee -a "$log" >&4 3>&- 4>&-; } 3>&1) || true
-        exec 4>&-
-        status=${status:-1}
-    else
-        (cd "$run_dir" && exec "$program" "$@") || status=$?
-    fi
-}
-
-# fatal_end TITLE: the program could not start, or not play a replay; a
-# player without a terminal sees its error lines in a dialog too. Exits with
-# the program's status.
-FATAL_STATUS=255
-fatal_end() {
-    if [ ! -t 0 ]; then
-        if [ -n "$log" ]; then
-            show_dialog "$1
-
-$(error_lines "$log")
-
-The whole output is in $log."
-        else
-            show_dialog "$1 (status $status), and it has no log in $player_dir."
-        fi
-    fi
-    exit "$status"
-}
-
-# --- Replays ---------------------------------------------------------------------
-# fluxball --replay FILE (or a lone FILE.fxr, as a file manager passes it)
-# plays a recorded session; fluxball --export FILE OUT renders it into a video
-# through ffmpeg. Either runs the program in a fresh temporary folder that
-# holds the recorded params.txt and scores.txt, so a replay never touches the
-# player's own files. Sessions are recorded into replays/ in the player's
-# folder, of which the newest are kept.
-REPLAYS_KEPT=50
-
-# replay_fail TEXT: says why a replay cannot be played (in a dialog too,
-# without a terminal) and ends with the status of a fatal error.
-replay_fail() {
-    echo "fluxball: $*" >&2
-    if [ ! -t 0 ]; then
-        show_dialog "Fluxball could not play the replay.
-
-$*"
-    fi
-    exit "$FATAL_STATUS"
-}
-
-# Deletes all but the newest replays; their names sort by the time they were made.
-prune_replays() {
-    for replay in "$player_dir"/replays/fluxball-*.fxr; do
-        [ -f "$replay" ] && printf '%s\n' "$replay"
-    done | sort -r | tail -n +$((REPLAYS_KEPT + 1)) | while IFS= read -r replay; do
-        rm -f -- "$replay"
-    done
-}
-
-# run_replay FILE [OUT]: plays FILE, or exports it to OUT when OUT is given.
-# Both paths are taken as given from where the command was started.
-run_replay() {
-    replay_file=$1
-    video_out=${2:-}
-    [ -n "$replay_file" ] || replay_fail "no replay file given"
-    if [ -n "$video_out" ]; then
-        case "${video_out##*/}" in
-            *.?*) video_ext=${video_out##*.} ;;
-            *) video_ext= ;;
-        esac
-        case "$video_ext" in
-            "" | *[!A-Za-z0-9]*)
-                replay_fail "$video_out: the video's name needs an extension such as .mp4, .webm or .gif" ;;
-        esac
-        command -v ffmpeg >/dev/null 2>&1 ||
-            replay_fail "ffmpeg is not installed; it makes the video (Debian package ffmpeg)"
-        video_dir=$(dirname -- "$video_out")
-        if [ ! -d "$video_dir" ] || [ ! -w "$video_dir" ]; then
-            replay_fail "$video_dir: no folder to write the video into"
-        fi
-    fi
-    replay_tmp=$(mktemp -d "${TMPDIR:-/tmp}/fluxball-replay.XXXXXX") ||
-        replay_fail "cannot make a temporary folder"
-    trap 'rm -rf "$replay_tmp"' EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    # The program checks the whole file and writes the recorded params.txt
-    # and scores.txt; a bad file gets its message and nothing is written.
-    run_program . --unpack-replay "$replay_file" "$replay_tmp"
-    [ "$status" = 0 ] || fatal_end "Fluxball could not play the replay."
-    cp -- "$replay_file" "$replay_tmp/replay.fxr" || replay_fail "cannot copy $replay_file"
-    # The recorded file may end without a line end: the key goes on a line of its own.
-    printf '\nreplay = replay.fxr\n' >>"$replay_tmp/params.txt"
-    [ -n "$video_out" ] && printf 'replay_video = video.%s\n' "$video_ext" >>"$replay_tmp/params.txt"
-    ln -s "$data/sounds" "$replay_tmp/sounds"
-    # Screenshots taken while watching go where the player's others go.
-    if [ -e "$player_dir/screenshots" ]; then
-        ln -s "$player_dir/screenshots" "$replay_tmp/screenshots"
-    fi
-    run_program "$replay_tmp"
-    [ "$status" = "$FATAL_STATUS" ] && fatal_end "Fluxball could not play the replay."
-    if [ -n "$video_out" ] && [ "$status" -eq 0 ]; then
-        mv -f -- "$replay_tmp/video.$video_ext" "$video_out" ||
-            replay_fail "cannot move the video to $video_out"
-        echo "fluxball: the video is $video_out"
-    fi
-    exit "$status"
-}
-
-case "${1:-}" in
-    --replay)
-        [ $# -eq 2 ] || replay_fail "usage: fluxball --replay FILE.fxr"
-        run_replay "$2"
-        ;;
-    --export)
-        [ $# -eq 3 ] || replay_fail "usage: fluxball --export FILE.fxr OUT.mp4"
-        run_replay "$2" "$3"
-        ;;
-    *.fxr | *.FXR)
-        [ $# -eq 1 ] && run_replay "$1"
-        ;;
-esac
-
-# --- A session ---------------------------------------------------------------------
 
 [ -d "$player_dir" ] && [ -x "$player_dir" ] || cannot_prepare "cannot enter $player_dir"
 run_program "$player_dir" "$@"

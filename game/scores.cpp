@@ -319,7 +319,9 @@ static int take_save_lock(const char *target)
 
 int insert_high_score(int level)
 {
+    // Zeroed whole: the bytes after the name are part of the table's state.
     ScoreEntry row;
+    memset(&row, 0, sizeof row);
     row.level = level;
     snprintf(row.name, sizeof row.name, "%.*s", SCORE_NAME_LEN - 1, name_buffer);
 

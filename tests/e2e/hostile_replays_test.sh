@@ -8,7 +8,7 @@ source "$(dirname "$0")/harness.sh" "$1" "$2"
 
 PREFIX="$WORK/prefix"
 mkdir -p "$PREFIX/bin" "$PREFIX/lib/fluxball" "$PREFIX/share/fluxball"
-cp "$SOURCE_DIR/dist/fluxball.sh" "$PREFIX/bin/fluxball"
+cp "$(dirname "$FLUXBALL_BIN")/fluxball.sh" "$PREFIX/bin/fluxball"
 ln -s "$FLUXBALL_BIN" "$PREFIX/lib/fluxball/fluxball"
 ln -s "$SOURCE_DIR/sounds" "$PREFIX/share/fluxball/sounds"
 cp "$SOURCE_DIR/params.txt" "$PREFIX/share/fluxball/params.txt"
@@ -53,14 +53,17 @@ mkdir "$WORK/bad/folder.fxr"
 cp "$GOOD" "$WORK/bad/large.fxr"
 truncate -s 300M "$WORK/bad/large.fxr"
 
+# Without a terminal the launcher would also show each error in a dialog and
+# wait for it to be closed; without a display the dialog cannot open, and a
+# refused replay needs none.
 # expect_refused FILE MESSAGE: playing and exporting both refuse with the message.
 expect_refused() {
     local file=$1 message=$2 mode
     for mode in play export; do
         if [ "$mode" = play ]; then
-            (cd "$WORK" && timeout 30 "$LAUNCHER" --replay "$file" >"$OUT" 2>&1 </dev/null)
+            (cd "$WORK" && timeout 30 env -u DISPLAY "$LAUNCHER" --replay "$file" >"$OUT" 2>&1 </dev/null)
         else
-            (cd "$WORK" && timeout 30 "$LAUNCHER" --export "$file" "$WORK/videos/clip.mp4" >"$OUT" 2>&1 </dev/null)
+            (cd "$WORK" && timeout 30 env -u DISPLAY "$LAUNCHER" --export "$file" "$WORK/videos/clip.mp4" >"$OUT" 2>&1 </dev/null)
         fi
         APP_STATUS=$?
         check_no_sanitizer_report
@@ -81,15 +84,15 @@ expect_refused "$WORK/bad/folder.fxr" "is not a file"
 expect_refused "$WORK/bad/large.fxr" "is too large: 314572800 bytes"
 
 # A lone FILE.fxr, as a file manager passes it, is played the same way.
-(cd "$WORK" && timeout 30 "$LAUNCHER" "$WORK/bad/random.fxr" >"$OUT" 2>&1 </dev/null)
+(cd "$WORK" && timeout 30 env -u DISPLAY "$LAUNCHER" "$WORK/bad/random.fxr" >"$OUT" 2>&1 </dev/null)
 APP_STATUS=$?
 [ "$APP_STATUS" = 255 ] || fail "lone file: status $APP_STATUS"
 console_has "is not a Fluxball replay" || fail "lone file: no message"
 
 # The launcher's own checks: a video without an extension, a missing folder.
-(cd "$WORK" && "$LAUNCHER" --export "$WORK/good.fxr" "$WORK/videos/clip" >"$OUT" 2>&1 </dev/null)
+(cd "$WORK" && env -u DISPLAY "$LAUNCHER" --export "$WORK/good.fxr" "$WORK/videos/clip" >"$OUT" 2>&1 </dev/null)
 [ $? = 255 ] && console_has "needs an extension" || fail "no extension: not refused"
-(cd "$WORK" && "$LAUNCHER" --export "$WORK/good.fxr" "$WORK/nowhere/clip.mp4" >"$OUT" 2>&1 </dev/null)
+(cd "$WORK" && env -u DISPLAY "$LAUNCHER" --export "$WORK/good.fxr" "$WORK/nowhere/clip.mp4" >"$OUT" 2>&1 </dev/null)
 [ $? = 255 ] && console_has "no folder to write the video into" || fail "missing folder: not refused"
 [ "$(snapshot)" = "$BEFORE" ] || fail "the player's folder changed"
 pass
