@@ -296,6 +296,9 @@ void free_replay_file(ReplayFile *r);
 // write it now), in a buffer the caller frees with free(); nullptr when
 // nothing is recorded.
 unsigned char *replay_recording_bytes(size_t *size);
+// Writes all of bytes to fd, going on after interruptions and short writes;
+// 0 when the descriptor takes no more (a full disk, a closed pipe).
+int write_all(int fd, const unsigned char *bytes, size_t size);
 // Plays r from its first frame (start-up as after replay_start); takes r.
 void replay_play_file(ReplayFile *r, int mode);
 // Stops recording or playing and forgets it all (tests).

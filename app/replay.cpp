@@ -662,7 +662,7 @@ unsigned char *replay_recording_bytes(size_t *size)
     return out.bytes;
 }
 
-static int write_all(int fd, const unsigned char *bytes, size_t size)
+int write_all(int fd, const unsigned char *bytes, size_t size)
 {
     size_t done = 0;
     while (done < size) {

@@ -123,18 +123,6 @@ static void build_arguments(ArgList *a, const char *out)
     add_arg(a, out);
 }
 
-static int write_all(int fd, const unsigned char *bytes, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return 0;
-        done += (size_t)n;
-    }
-    return 1;
-}
-
 // Closes the encoder's input and waits for it; its exit status, or -1.
 static int close_encoder(void)
 {
