@@ -171,6 +171,10 @@ void load_program_state(void);
 int allocate_storage(void);
 
 void on_idle(void);
+// One frame of the mouse: which tool, or which of the player's paddle
+// actions, each button runs in the current mode, at the cell under the
+// mouse. Writes prev_mouse_x/y and opens and closes jet_mode's placements.
+void tool_pass(void);
 void on_keyboard(unsigned char key, int x, int y);
 void on_special_key(int key, int x, int y);
 void on_mouse(int button, int state, int x, int y);
@@ -185,6 +189,9 @@ void on_entry(int inside);
 // the left for columns and from the bottom (extent - mouse_y) for rows.
 // Returns 0, and no cell, when the window has no extent along the axis.
 int pixel_to_cell(long double pixel, int extent, int cells, int *cell);
+// The grid cell under window pixel (x, y); returns 0 (and no cell) when the
+// window has no area.
+int mouse_to_cell(int x, int y, int *i, int *j);
 
 // Clears the grid, the particles and the jets, and closes a jet placement.
 void clear_simulation(void);

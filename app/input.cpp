@@ -1,6 +1,9 @@
-// input.cpp -- keyboard, mouse and window-event callbacks. They only record
-// the mouse, flip flags and call a few operations; the next frame does the
-// work. Every one of them marks the screen for redrawing.
+// input.cpp -- keyboard, mouse and window-event callbacks, and the tool
+// pass. The callbacks only record the mouse, flip flags and call a few
+// operations, and every one of them marks the screen for redrawing; the next
+// frame's tool pass turns the buttons into the mode's tools or the player's
+// paddle actions. The pass owns jet_mode's open/close cycle and the previous
+// mouse position seen over the grid.
 #include "app/app.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
@@ -291,4 +294,69 @@ void on_entry(int inside)
     // steered while it is outside), so only a free pointer counts as leaving.
     int held = mouse_down[BUTTON_LEFT] || mouse_down[BUTTON_MIDDLE] || mouse_down[BUTTON_RIGHT];
     if (!inside && !held && params.auto_pause) pause_running_game();
+}
+
+int mouse_to_cell(int x, int y, int *i, int *j)
+{
+    if (win_width <= 0 || win_height <= 0) return 0;
+    pixel_to_cell(x, win_width, solver.grid_width, i);
+    pixel_to_cell((long double)win_height - y, win_height, solver.grid_height, j);
+    return 1;
+}
+
+// The player's paddle may act unless a running game is counting down a serve.
+static int paddle_may_act(void) { return game.countdown <= 0 || !game.playing; }
+
+static int jet_placement_allowed(void) { return !wall_mode && !game_mode && !pressure_mode; }
+
+// A mouse outside the grid does nothing and keeps the previous position, so
+// the first pass back over the grid stirs with the whole excursion. In the
+// game, until it is over, the left and right buttons are the paddle's.
+void tool_pass(void)
+{
+    int i, j;
+    if (!mouse_to_cell(mouse_x, mouse_y, &i, &j)) return;
+    if (i < 1 || i > solver.grid_width || j < 1 || j > solver.grid_height) return;
+    if (!wall || !u_prev) return;
+    int in_game = game_mode && !game.game_over;
+
+    if (mouse_down[BUTTON_LEFT]) {
+        if (in_game) {
+            if (paddle_may_act()) shoot_plasma(PLAYER_ID);
+        } else if (wall_mode) {
+            paint_walls(i, j, CELL_WALL);
+        } else if (pressure_mode) {
+            sink_cell(i, j);
+        } else {
+            // The drag in pixels since the last pass, y pointing up.
+            stir_cell(i, j, (double)mouse_x - prev_mouse_x, (double)prev_mouse_y - mouse_y);
+        }
+    }
+
+    if (mouse_down[BUTTON_MIDDLE]) {
+        if (jet_mode == 0 && jet_placement_allowed()) {
+            open_jet(i, j);
+            jet_mode = 1;
+        }
+    } else if (jet_mode == 1 && jet_placement_allowed()) {
+        complete_jet_placement(i, j, mouse_down[BUTTON_RIGHT], mouse_down[BUTTON_LEFT]);
+        jet_mode = 0;
+    }
+
+    if (mouse_down[BUTTON_RIGHT]) {
+        if (in_game) {
+            if (paddle_may_act()) suck_ball(PLAYER_ID);
+        } else if (wall_mode) {
+            paint_walls(i, j, CELL_FLUID);
+        } else if (pressure_mode) {
+            shockwave_cell(i, j);
+        } else {
+            ink_cell(i, j, dye_color);
+        }
+    } else if (player_paddle.held_frames > 1 && !game.game_over) {
+        blast_ball(PLAYER_ID);
+    }
+
+    prev_mouse_x = mouse_x;
+    prev_mouse_y = mouse_y;
 }

@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <cstddef>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -115,19 +114,6 @@ static const char *read_token(const char *s, char *out, size_t out_size)
     }
     out[n] = 0;
     return s;
-}
-
-// The decimal integer at the start of text: optional sign and digits, 0 when
-// there are none; values beyond int are held at its limits.
-static int leading_int(const char *text)
-{
-    const char *s = text;
-    if (*s == '+' || *s == '-') s++;
-    if (!isdigit((unsigned char)*s)) return 0;
-    long long value = strtoll(text, nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return (int)value;
 }
 
 // The decimal floating-point number at the start of text (sign, digits,

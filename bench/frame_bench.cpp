@@ -5,7 +5,9 @@
 // Arguments: grid size, then the state: 0 the start-up state (game mode,
 // plasma view, particles on) with a disc of moving ink added, 1 the solver
 // mode's 3-D density view at depth 5 with the same ink, 2 the start-up state
-// exactly as the program starts.
+// exactly as the program starts. BM_ViewFrame and BM_ViewDraw take a field
+// view instead (0 plasma, 1 3-D density, 2 velocity, 3 pressure, 4
+// divergence, 5 curl, 6 dye), drawn in the solver mode over the same ink.
 #include "render/render.h"
 #include "tests/support/test_util.h"
 #include "tests/support/xvfb.h"
@@ -154,6 +156,73 @@ void BM_DrawOnly(benchmark::State &state)
     stop_program();
 }
 
+// The seven field views, each with the toggle value its key first sets.
+struct FieldView {
+    int *toggle;
+    int value;
+    void (*draw)(void);
+};
+const FieldView FIELD_VIEWS[] = {
+    {&plasma_shader, 1, draw_plasma_shader},
+    {&density_depth, DEPTH_VIEW_LEVEL, draw_density_depth},
+    {&velocity_shader, 1, draw_velocity_shader},
+    {&pressure_shader, 1, draw_pressure_shader},
+    {&divergence_shader, 1, draw_divergence_shader},
+    {&curl_shader, 1, draw_curl_shader},
+    {&dye_shader, 1, draw_dye_shader},
+};
+const int FIELD_VIEW_COUNT = (int)(sizeof FIELD_VIEWS / sizeof FIELD_VIEWS[0]);
+
+// The solver mode with inked fluid and only the given view switched on.
+const FieldView &set_up_view(int grid, int view)
+{
+    set_up(grid, VIEW_DENSITY_DEPTH);
+    plasma_shader = density_depth = 0;
+    dye_shader = velocity_shader = pressure_shader = divergence_shader = curl_shader = 0;
+    *FIELD_VIEWS[view].toggle = FIELD_VIEWS[view].value;
+    return FIELD_VIEWS[view];
+}
+
+// Whole frames (idle step and display) with one field view on.
+void BM_ViewFrame(benchmark::State &state)
+{
+    set_up_view((int)state.range(0), (int)state.range(1));
+    for (auto _ : state) {
+        on_idle();
+        draw_frame();
+        glFinish();
+    }
+    state.counters["fps"] = benchmark::Counter((double)state.iterations(),
+                                               benchmark::Counter::kIsRate);
+    stop_program();
+}
+
+// One field view alone, after the ink has moved for a while.
+void BM_ViewDraw(benchmark::State &state)
+{
+    const FieldView &view = set_up_view((int)state.range(0), (int)state.range(1));
+    for (int n = 0; n < WARM_UP_FRAMES; n++) on_idle();
+    for (auto _ : state) {
+        set_projection();
+        view.draw();
+        glFinish();
+    }
+    state.counters["fps"] = benchmark::Counter((double)state.iterations(),
+                                               benchmark::Counter::kIsRate);
+    stop_program();
+}
+
+void view_args(benchmark::internal::Benchmark *b)
+{
+    for (int grid : {100, 200})
+        for (int view = 0; view < FIELD_VIEW_COUNT; view++) b->Args({grid, view});
+    // The CPU column counts every thread of the process, the GL driver's
+    // rasterizer threads included: on a shared machine it varies less with
+    // the load than the real time does.
+    b->ArgNames({"grid", "view"})->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+    b->UseRealTime();
+}
+
 void frame_args(benchmark::internal::Benchmark *b)
 {
     for (int grid : {100, 200})
@@ -164,6 +233,8 @@ void frame_args(benchmark::internal::Benchmark *b)
 BENCHMARK(BM_WholeFrame)->Apply(frame_args);
 BENCHMARK(BM_DrawOnly)->Apply(frame_args);
 BENCHMARK(BM_FieldView)->Apply(frame_args);
+BENCHMARK(BM_ViewFrame)->Apply(view_args);
+BENCHMARK(BM_ViewDraw)->Apply(view_args);
 BENCHMARK(BM_Text)->Args({100, 0})->Args({100, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Particles)->Args({100, VIEW_PLASMA})->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,5 +1,6 @@
 // fluid.h -- the fluid: grid and fields, the solver step, the boundary rule,
-// vorticity and body forces, jets and particles, and the mouse tools.
+// vorticity and body forces, jets and particles, and what the mouse tools do
+// to the fluid.
 //
 // Cell (i, j) of every field is at cell_index(i, j); column 1 is at the left,
 // row 1 at the bottom, and a ring of border cells one cell thick surrounds
@@ -222,14 +223,24 @@ void complete_jet(int release_col, int release_row, float density_amount, Color 
                   Particle particle_template);
 
 // ---------------------------------------------------------------------------
-// Mouse tools
+// Mouse tools: what each does to the fluid at an interior cell (i, j). The
+// tool pass (app/) chooses which one a button runs.
 // ---------------------------------------------------------------------------
 const float SINK_PRESSURE = -10.0f;
 const float SHOCKWAVE_PRESSURE = 5.0f;
 const float INK_ALPHA = 1.0f;
 const float JET_DENSITY_AMOUNT = 800.0f;
 
-// Maps window pixels to a grid cell; returns 0 (and no cell) when the window
-// has no area.
-int mouse_to_cell(int x, int y, int *i, int *j);
-void tool_pass(void);
+// The drag (pixels, y pointing up) times velocity_force becomes the cell's
+// velocity source.
+void stir_cell(int i, int j, double drag_x, double drag_y);
+// density_source of ink in colour ink (its alpha is not used).
+void ink_cell(int i, int j, Color ink);
+void sink_cell(int i, int j);
+void shockwave_cell(int i, int j);
+// Sets wall to value in the block_size square whose lower-left cell is (i, j).
+void paint_walls(int i, int j, int value);
+// Completes the open jet placement with (i, j) as the release cell: with
+// density_jet a density jet of a random hue, with particle_jet a jet of
+// streak particles; either, both or neither.
+void complete_jet_placement(int i, int j, int density_jet, int particle_jet);

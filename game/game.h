@@ -127,3 +127,8 @@ int rank_in_table(const ScoreEntry *rows, int level);
 // saved meanwhile left it no place).
 int insert_high_score(int level);
 int save_high_scores(void);             // 1 when the file was written
+
+// The decimal integer at the start of text: optional sign and digits, 0 when
+// there are none; values beyond int are held at its limits. Both the top-ten
+// file and the parameter file read their whole numbers with it.
+int leading_int(const char *text);

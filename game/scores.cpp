@@ -74,9 +74,8 @@ static int read_line(FILE *f, char *buf, int size)
     return 1;
 }
 
-// The decimal integer at the start of text: optional sign and digits, 0 when
-// there are none; values beyond int are held at its limits.
-static int leading_int(const char *text)
+// Whole numbers of this file and of the parameter file (see game.h).
+int leading_int(const char *text)
 {
     const char *s = text;
     if (*s == '+' || *s == '-') s++;

@@ -5,9 +5,10 @@
 // j = 0..grid_rows (inner) one quad joining the centres of cells (i, j),
 // (i + 1, j), (i + 1, j + 1) and (i, j + 1), each corner coloured from its
 // own cell, so the border ring is read too and neighbouring quads share
-// their corner colours. Smooth shading does the rest. Every view adds onto
-// the picture, so quads too faint to change a pixel are left out (see
-// faint_limit). No state of its own.
+// their corner colours. Smooth shading does the rest. Every quad is sent,
+// every frame, however faint: what the driver draws may depend on the whole
+// stream, not only on the quads that show. Each corner colour is computed
+// once and handed on to the next quad up the column. No state of its own.
 #include "render/render.h"
 
 #include "fluid/fluid.h"
@@ -36,12 +37,6 @@ static const float DEPTH_DENSITY_SHARE = 0.5f;
 static const float DEPTH_PLAY_DAMPING = 0.3f;
 static const float DEPTH_DENSITY_MAX = 5.0f;
 
-// Pixel formats up to this many bits per channel are taken as fixed point.
-static const int MAX_FIXED_POINT_BITS = 16;
-// Just under half a step of a fixed-point channel, so that rounding of the
-// limit itself cannot reach the half.
-static const float HALF_STEP_MARGIN = 0.49f;
-
 int lattice_ready(void)
 {
     return solver.cell_count > 0 && grid_cols == solver.grid_width &&
@@ -52,29 +47,6 @@ int lattice_ready(void)
 struct Rgb {
     float r, g, b;
 };
-
-// Every view adds its quads onto the picture. A colour component at most this
-// large rounds to nothing in the window's fixed-point pixels (under half a
-// step), so a quad whose corners are all that faint leaves every pixel as it
-// was and is not sent at all: the picture stays the same, the software
-// rasterizer is spared most of an empty or calm field. 0 when the pixel
-// format is not known to be fixed point.
-static float faint_limit(void)
-{
-    GLint r = 0, g = 0, b = 0;
-    glGetIntegerv(GL_RED_BITS, &r);
-    glGetIntegerv(GL_GREEN_BITS, &g);
-    glGetIntegerv(GL_BLUE_BITS, &b);
-    GLint bits = r > g ? r : g;
-    if (b > bits) bits = b;
-    if (bits <= 0 || bits > MAX_FIXED_POINT_BITS) return 0.0f;
-    return HALF_STEP_MARGIN / (float)((1 << bits) - 1);
-}
-
-static inline int faint(const Rgb &c, float limit)
-{
-    return c.r <= limit && c.g <= limit && c.b <= limit;
-}
 
 static inline Rgb shade_velocity(int k)
 {
@@ -130,7 +102,6 @@ static void draw_lattice(void)
     if (!lattice_ready()) return;
     const int stride = grid_cols + 2;
     const float w = cell_w, h = cell_h;
-    const float limit = faint_limit();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glBegin(GL_QUADS);
@@ -141,8 +112,7 @@ static void draw_lattice(void)
             float y = ((float)j - 0.5f) * h;
             int k = i + stride * (j + 1);
             Rgb c3 = shade(k), c2 = shade(k + 1);
-            if (!(faint(c0, limit) && faint(c1, limit) && faint(c2, limit) && faint(c3, limit)))
-                emit_quad(x, y, w, h, c0, c1, c2, c3);
+            emit_quad(x, y, w, h, c0, c1, c2, c3);
             c0 = c3;
             c1 = c2;
         }
@@ -179,7 +149,6 @@ void draw_plasma_shader(void)
     const float player_a = PLASMA_PRESSURE_BASE + (float)player_paddle.held_frames;
     const float opponent_a = PLASMA_PRESSURE_BASE - (float)opponent_paddle.held_frames;
     const int half = grid_cols / 2;
-    const float limit = faint_limit();
     glEnable(GL_BLEND);
     // With alpha 1 this adds onto the black background.
     glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
@@ -194,8 +163,7 @@ void draw_plasma_shader(void)
             int k = i + stride * (j + 1);
             Rgb c3 = shade_plasma(k, dscale, vscale, a);
             Rgb c2 = shade_plasma(k + 1, dscale, vscale, a);
-            if (!(faint(c0, limit) && faint(c1, limit) && faint(c2, limit) && faint(c3, limit)))
-                emit_quad(x, y, w, h, c0, c1, c2, c3);
+            emit_quad(x, y, w, h, c0, c1, c2, c3);
             c0 = c3;
             c1 = c2;
         }
@@ -232,16 +200,6 @@ static inline void emit_sheet(float x0, float y0, float x1, float y1, const floa
     glVertex3f(x0, y1, z_scale * d[3]);
 }
 
-// 1 when a sheet adds nothing: every corner's alpha or every corner's colour
-// is below the faint limit.
-static inline int sheet_faint(const float d[4], const float a[4], const float c[3], float limit)
-{
-    if (a[0] <= limit && a[1] <= limit && a[2] <= limit && a[3] <= limit) return 1;
-    for (int n = 0; n < 4; n++)
-        if (d[n] * c[0] > limit || d[n] * c[1] > limit || d[n] * c[2] > limit) return 0;
-    return 1;
-}
-
 void draw_density_depth(void)
 {
     if (!lattice_ready()) return;
@@ -249,27 +207,35 @@ void draw_density_depth(void)
     const float w = cell_w, h = cell_h;
     const int damped = game.playing != 0;
     const float depth = (float)density_depth;
-    const float limit = faint_limit();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glBegin(GL_QUADS);
     for (int i = 0; i <= grid_cols; i++) {
         float x0 = ((float)i - 0.5f) * w;
         float x1 = x0 + w;
+        // Corners in the lattice order; going up a column, the top corners
+        // of one quad are the bottom corners of the next.
+        float d[4], a[4];
+        d[0] = depth_of(i, damped);
+        d[1] = depth_of(i + 1, damped);
+        a[0] = depth_alpha(d[0]);
+        a[1] = depth_alpha(d[1]);
         for (int j = 0; j <= grid_rows; j++) {
             float y0 = ((float)j - 0.5f) * h;
             float y1 = y0 + h;
-            int k = i + stride * j;
-            const float d[4] = {depth_of(k, damped), depth_of(k + 1, damped),
-                                depth_of(k + 1 + stride, damped), depth_of(k + stride, damped)};
-            const float a[4] = {depth_alpha(d[0]), depth_alpha(d[1]), depth_alpha(d[2]),
-                                depth_alpha(d[3])};
+            int k = i + stride * (j + 1);
+            d[3] = depth_of(k, damped);
+            d[2] = depth_of(k + 1, damped);
+            a[3] = depth_alpha(d[3]);
+            a[2] = depth_alpha(d[2]);
             // The upper sheet in the first hue, then its mirror below in the
             // second.
-            if (!sheet_faint(d, a, plasma_color1, limit))
-                emit_sheet(x0, y0, x1, y1, d, a, plasma_color1, depth);
-            if (!sheet_faint(d, a, plasma_color2, limit))
-                emit_sheet(x0, y0, x1, y1, d, a, plasma_color2, -depth);
+            emit_sheet(x0, y0, x1, y1, d, a, plasma_color1, depth);
+            emit_sheet(x0, y0, x1, y1, d, a, plasma_color2, -depth);
+            d[0] = d[3];
+            d[1] = d[2];
+            a[0] = a[3];
+            a[1] = a[2];
         }
     }
     glEnd();
