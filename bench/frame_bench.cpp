@@ -84,9 +84,10 @@ void set_up(int grid, int view)
     if (view != VIEW_START_UP) add_ink(grid);
 }
 
-void BM_WholeFrame(benchmark::State &state)
+// Times whole frames (idle step, display, and the GL finishing them) of the
+// program as set up, then stops it.
+void time_whole_frames(benchmark::State &state)
 {
-    set_up((int)state.range(0), (int)state.range(1));
     for (auto _ : state) {
         on_idle();
         draw_frame();
@@ -95,6 +96,12 @@ void BM_WholeFrame(benchmark::State &state)
     state.counters["fps"] = benchmark::Counter((double)state.iterations(),
                                                benchmark::Counter::kIsRate);
     stop_program();
+}
+
+void BM_WholeFrame(benchmark::State &state)
+{
+    set_up((int)state.range(0), (int)state.range(1));
+    time_whole_frames(state);
 }
 
 // One field view alone (cleared window, projection, the view's quads).
@@ -187,14 +194,7 @@ const FieldView &set_up_view(int grid, int view)
 void BM_ViewFrame(benchmark::State &state)
 {
     set_up_view((int)state.range(0), (int)state.range(1));
-    for (auto _ : state) {
-        on_idle();
-        draw_frame();
-        glFinish();
-    }
-    state.counters["fps"] = benchmark::Counter((double)state.iterations(),
-                                               benchmark::Counter::kIsRate);
-    stop_program();
+    time_whole_frames(state);
 }
 
 // One field view alone, after the ink has moved for a while.

@@ -181,3 +181,25 @@ differ() { compare -metric MAE "$1" "$2" null: 2>&1 | sed -E 's/.*\((.*)\).*/\1/
 ge() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
 
 console_has() { grep -qF -- "$1" "$OUT"; }
+
+# installed_tree: an installed tree around the built program in $WORK/prefix,
+# in the build's own layout (bin/, lib/fluxball, share/fluxball), with the
+# launcher the build made, which finds the program and its data relative to
+# itself. Sets LAUNCHER, a private HOME and TMPDIR, and PLAYER, the player's
+# folder (not made).
+installed_tree() {
+    PREFIX="$WORK/prefix"
+    mkdir -p "$PREFIX/bin" "$PREFIX/lib/fluxball" "$PREFIX/share/fluxball"
+    grep -q '^program="$prefix/lib/fluxball/fluxball"$' "$(dirname "$FLUXBALL_BIN")/fluxball.sh" ||
+        fail "the build's launcher is not for the bin/, lib/fluxball layout"
+    cp "$(dirname "$FLUXBALL_BIN")/fluxball.sh" "$PREFIX/bin/fluxball"
+    ln -s "$FLUXBALL_BIN" "$PREFIX/lib/fluxball/fluxball"
+    ln -s "$SOURCE_DIR/sounds" "$PREFIX/share/fluxball/sounds"
+    cp "$SOURCE_DIR/params.txt" "$PREFIX/share/fluxball/params.txt"
+    LAUNCHER="$PREFIX/bin/fluxball"
+    export HOME="$WORK/home"
+    unset XDG_DATA_HOME
+    export TMPDIR="$WORK/tmp"
+    mkdir -p "$TMPDIR"
+    PLAYER="$HOME/.local/share/fluxball"
+}

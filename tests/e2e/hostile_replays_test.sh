@@ -6,18 +6,8 @@
 # folders and the video's folder stay as they were.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 
-PREFIX="$WORK/prefix"
-mkdir -p "$PREFIX/bin" "$PREFIX/lib/fluxball" "$PREFIX/share/fluxball"
-cp "$(dirname "$FLUXBALL_BIN")/fluxball.sh" "$PREFIX/bin/fluxball"
-ln -s "$FLUXBALL_BIN" "$PREFIX/lib/fluxball/fluxball"
-ln -s "$SOURCE_DIR/sounds" "$PREFIX/share/fluxball/sounds"
-cp "$SOURCE_DIR/params.txt" "$PREFIX/share/fluxball/params.txt"
-LAUNCHER="$PREFIX/bin/fluxball"
-export HOME="$WORK/home"
-unset XDG_DATA_HOME
-export TMPDIR="$WORK/tmp"
-PLAYER="$HOME/.local/share/fluxball"
-mkdir -p "$TMPDIR" "$PLAYER/replays" "$WORK/videos"
+installed_tree
+mkdir -p "$PLAYER/replays" "$WORK/videos"
 printf 'record_replays = 1\n' > "$PLAYER/params.txt"
 printf 'Ann = 4\n' > "$PLAYER/scores.txt"
 

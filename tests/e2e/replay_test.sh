@@ -8,23 +8,7 @@
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 command -v ffprobe >/dev/null || fail "ffprobe is not installed (tools/setup.sh installs ffmpeg)"
 
-# An installed tree around the built program (the build's own layout, which
-# the launcher the build made names): the launcher finds the program and its
-# data relative to itself.
-PREFIX="$WORK/prefix"
-mkdir -p "$PREFIX/bin" "$PREFIX/lib/fluxball" "$PREFIX/share/fluxball"
-grep -q '^program="$prefix/lib/fluxball/fluxball"$' "$(dirname "$FLUXBALL_BIN")/fluxball.sh" ||
-    fail "the build's launcher is not for the bin/, lib/fluxball layout"
-cp "$(dirname "$FLUXBALL_BIN")/fluxball.sh" "$PREFIX/bin/fluxball"
-ln -s "$FLUXBALL_BIN" "$PREFIX/lib/fluxball/fluxball"
-ln -s "$SOURCE_DIR/sounds" "$PREFIX/share/fluxball/sounds"
-cp "$SOURCE_DIR/params.txt" "$PREFIX/share/fluxball/params.txt"
-LAUNCHER="$PREFIX/bin/fluxball"
-export HOME="$WORK/home"
-unset XDG_DATA_HOME
-export TMPDIR="$WORK/tmp"
-mkdir -p "$TMPDIR"
-PLAYER="$HOME/.local/share/fluxball"
+installed_tree
 mkdir -p "$PLAYER"
 # The shipped parameters (60 frames a second, recording on), with a game
 # that ends at once so that a name is typed into the table.
