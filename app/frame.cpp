@@ -3,6 +3,7 @@
 // and the working copies of the parameters that the other modules keep. Owns
 // the frame hold's period and deadline and the time of the last frame.
 #include "app/app.h"
+#include "replay/replay.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
 #include "sound/sound.h"

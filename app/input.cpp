@@ -5,6 +5,7 @@
 // paddle actions. The pass owns jet_mode's open/close cycle and the previous
 // mouse position seen over the grid.
 #include "app/app.h"
+#include "replay/replay.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
 #include "sound/sound.h"

@@ -1,6 +1,7 @@
 // main.cpp -- start-up: brings every module up in a fixed order, opens the
 // window and hands control to the GLUT main loop.
 #include "app/app.h"
+#include "replay/replay.h"
 #include "fluid/fluid.h"
 #include "game/game.h"
 #include "render/render.h"

@@ -1,6 +1,7 @@
 // window.cpp -- the window layer on GLUT: callbacks, full screen, the clocks,
 // and the window's class and icon for the desktop (through Xlib).
 #include "app/app.h"
+#include "replay/replay.h"
 #include "render/render.h"
 
 #include <GL/glut.h>

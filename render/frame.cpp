@@ -4,6 +4,7 @@
 // every frame, drawn at its end) and the grid cell under the mouse of the
 // current frame.
 #include "render/render.h"
+#include "replay/replay.h"
 
 #include "fluid/fluid.h"
 #include "game/game.h"

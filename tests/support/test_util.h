@@ -6,6 +6,7 @@
 #include "fluid/fluid.h"
 #include "game/game.h"
 #include "sound/sound.h"
+#include "replay/replay.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // read back from the back buffer once it is drawn, and piped as raw RGB to
 // ffmpeg, which encodes the file that the key replay_video names. Owns the
 // encoder process and the progress shown in the title and on the console.
-#include "app/app.h"
+#include "replay/replay.h"
 
 #include <GL/glut.h>
 #include <cerrno>
