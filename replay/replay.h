@@ -128,6 +128,15 @@ void frame_drawn(void);
 // Before the window opens: starts ffmpeg for the video the key
 // replay_video names. 0 after printing why it cannot.
 int start_video_export(void);
+// At start-up, in place of the sound's set-up: the clip's sound is mixed off
+// line into a track (none for a GIF; an output named .wav is the track
+// alone). Without the sound files the video is made without sound, as the
+// console says.
+void start_clip_sound(void);
+// Once the window is open: frames are drawn off screen and stepped from the
+// idle call, so that the export goes on while the window is iconified or
+// covered (where the GL has framebuffer objects).
+void start_export_drawing(void);
 
 // ---------------------------------------------------------------------------
 // The file format, shared by the recorder, the player and the checker
