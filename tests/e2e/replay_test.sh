@@ -2,9 +2,12 @@
 # recorded into the player's replays/ (a name typed into the table, the
 # solver stirred) and played back with `fluxball --replay`: the final state
 # matches the recording and the player's table and parameters stay as they
-# were. A two-second session exported with `fluxball --export` to MP4 (frame
-# count, size, codec checked with ffprobe), an odd window size padded to an
-# even video, and a machine without ffmpeg told so.
+# were. A two-second session exported with `fluxball --export` to MP4 while
+# its window is iconified (frame count, size, codec checked with ffprobe),
+# with an AAC track as long as the pictures and as loud as the program's own
+# loopback mix of the replay; an odd window size padded to an even video,
+# Opus in a WebM and no sound in a GIF; a video without sound when the sound
+# files are missing, and a machine without ffmpeg told so.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 command -v ffprobe >/dev/null || fail "ffprobe is not installed (tools/setup.sh installs ffmpeg)"
 
@@ -146,6 +149,14 @@ replay=$(ls "$PLAYER"/replays/fluxball-*.fxr)
     fail "export of the odd size failed"
 info=$(probe "$WORK/odd.mp4")
 echo "$info" | grep -qx "width=202" && echo "$info" | grep -qx "height=152" || fail "odd size: $info"
+# A WebM's sound is Opus; a GIF has none.
+for ext in webm gif; do
+    (cd "$WORK" && timeout 120 "$LAUNCHER" --export "$replay" "$WORK/odd.$ext" >"$OUT" 2>&1 </dev/null) ||
+        fail "export to $ext failed"
+done
+[ "$(audio_codec "$WORK/odd.webm")" = opus ] || fail "the WebM's sound: '$(audio_codec "$WORK/odd.webm")'"
+[ -z "$(audio_codec "$WORK/odd.gif")" ] || fail "the GIF has a sound track"
+[ -z "$(ls "$WORK" | grep -e '\.video\.' -e '\.sound\.')" ] || fail "parts of a clip left behind"
 
 # Without ffmpeg: the launcher says so, and so does the program.
 mkdir -p "$WORK/bin"
@@ -166,4 +177,11 @@ APP_STATUS=$?
 console_has "Error: ffmpeg is not installed; it makes the video (Debian package ffmpeg)" ||
     fail "program without ffmpeg: no message"
 [ -e "$WORK/none.mp4" ] || [ -e "$WORK/direct/v.mp4" ] && fail "a video was written without ffmpeg"
+# Without the sound files the video is still made, without sound, as the
+# console says.
+(cd "$WORK/direct" && timeout 60 "$PREFIX/lib/fluxball/fluxball" >"$OUT" 2>&1 </dev/null) ||
+    fail "export without the sound files failed"
+console_has "the video is made without sound" || fail "no word that the video has no sound"
+[ "$(probe "$WORK/direct/v.mp4" | grep -c codec_name=h264)" = 1 ] || fail "no video without the sound files"
+[ -z "$(audio_codec "$WORK/direct/v.mp4")" ] || fail "a sound track without the sound files"
 pass
