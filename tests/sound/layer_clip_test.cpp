@@ -23,7 +23,7 @@ namespace {
 const int GRID = 48;
 const int VIDEO_RATE = 60;                      // frames a second of a replay without a hold
 const int STEP_SAMPLES = CLIP_SOUND_RATE / VIDEO_RATE;
-const int SESSION_FRAMES = 900;
+const int SESSION_FRAMES = 360;
 const float SILENCE = 1e-4f;                    // full scale
 const float ONSET = 0.02f;                      // full scale: an effect has started
 
@@ -94,7 +94,8 @@ protected:
 };
 
 // Frame f of a recorded session: a game started, the music switched off
-// once it plays, so that the effects are heard alone.
+// with m once it plays, the paddle held a quarter of the way up (the ball
+// meets a wall within the session).
 void session_events(int f)
 {
     if (f == 0) on_reshape(win_width, win_height);
