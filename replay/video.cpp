@@ -1,17 +1,15 @@
 // video.cpp -- the video export of a replay: every frame the replay steps is
-// drawn into an off-screen framebuffer (so that an iconified or covered
-// window still gives every pixel), read back, and piped as raw RGB to ffmpeg.
+// read back once it is drawn (off screen, offscreen.cpp), and piped as raw
+// RGB to ffmpeg.
 // The sound of each step is mixed off line into a WAV track beside it
 // (sound_clip_step); at the end a second ffmpeg run puts the pictures and the
 // track together into the file that the key replay_video names. Owns the
-// encoder process, the off-screen framebuffer, the temporary files and the
-// progress shown in the title and on the console.
+// encoder process, the temporary files and the progress shown in the title
+// and on the console.
 #include "replay/replay.h"
-#include "render/render.h"
 #include "sound/sound.h"
 
 #include <GL/glut.h>
-#include <GL/freeglut_ext.h>
 #include <GL/glext.h>
 #include <cerrno>
 #include <csignal>
@@ -46,22 +44,6 @@ static int clip_sound;
 static int sound_only;                  // 1: the output is the WAV track itself
 static char video_path[ARG_LEN];        // what ffmpeg encodes the pictures into
 static char track_path[ARG_LEN];        // the WAV track
-// The off-screen framebuffer the frames are drawn into (0: the window's back
-// buffer, which must then stay uncovered).
-static GLuint frame_buffer, frame_color;
-static int has_blit;                    // the window can be shown a copy of it
-// The framebuffer calls, looked up at run time: GL 1.x has them only as an
-// extension.
-static PFNGLGENFRAMEBUFFERSEXTPROC gen_framebuffers;
-static PFNGLDELETEFRAMEBUFFERSEXTPROC delete_framebuffers;
-static PFNGLBINDFRAMEBUFFEREXTPROC bind_framebuffer;
-static PFNGLGENRENDERBUFFERSEXTPROC gen_renderbuffers;
-static PFNGLDELETERENDERBUFFERSEXTPROC delete_renderbuffers;
-static PFNGLBINDRENDERBUFFEREXTPROC bind_renderbuffer;
-static PFNGLRENDERBUFFERSTORAGEEXTPROC renderbuffer_storage;
-static PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC framebuffer_renderbuffer;
-static PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC check_framebuffer_status;
-static PFNGLBLITFRAMEBUFFEREXTPROC blit_framebuffer;
 
 // 1 when ffmpeg is a program on the PATH.
 static int encoder_installed(void)
@@ -360,7 +342,8 @@ void frame_drawn(void)
     if (replay_take_frame()) {
         // Pixels outside the window are not drawn: a window the desktop made
         // smaller than the video cannot fill it.
-        if (!frame_buffer && !sound_only &&
+        int off_screen = export_draws_off_screen();
+        if (!off_screen && !sound_only &&
             (glutGet(GLUT_WINDOW_WIDTH) < video_width || glutGet(GLUT_WINDOW_HEIGHT) < video_height)) {
             char why[2 * ARG_LEN];
             snprintf(why, sizeof why,
@@ -370,7 +353,7 @@ void frame_drawn(void)
         }
         if (!sound_only) {
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadBuffer(frame_buffer ? GL_COLOR_ATTACHMENT0_EXT : GL_BACK);
+            glReadBuffer(off_screen ? GL_COLOR_ATTACHMENT0_EXT : GL_BACK);
             glReadPixels(0, 0, video_width, video_height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
             if (!write_all(encoder_fd, pixels, (size_t)video_width * (size_t)video_height * 3))
                 fail_export("ffmpeg stopped before the video was finished");
@@ -381,81 +364,4 @@ void frame_drawn(void)
         finishing = 1;
         glutTimerFunc(0, finish_export, 0);
     }
-}
-
-// 1 when the GL offers the named extension.
-static int has_extension(const char *name)
-{
-    const char *all = (const char *)glGetString(GL_EXTENSIONS);
-    size_t n = strlen(name);
-    for (const char *p = all; p && (p = strstr(p, name)) != nullptr; p += n)
-        if ((p == all || p[-1] == ' ') && (p[n] == ' ' || p[n] == 0)) return 1;
-    return 0;
-}
-
-// The export's idle call: a frame stepped is drawn at once, whether or not
-// the window can be seen (GLUT calls no display for a hidden window).
-static void export_idle(void)
-{
-    int before = replay_frames_played();
-    on_idle();
-    if (replay_frames_played() != before || replay_over()) draw_frame();
-}
-
-// The window shows a copy of the last frame drawn, when it can be seen.
-static void show_export_frame(void)
-{
-    if (!has_blit) return;
-    bind_framebuffer(GL_READ_FRAMEBUFFER_EXT, frame_buffer);
-    bind_framebuffer(GL_DRAW_FRAMEBUFFER_EXT, 0);
-    blit_framebuffer(0, 0, video_width, video_height, 0, 0, video_width, video_height,
-                         GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glutSwapBuffers();
-    bind_framebuffer(GL_FRAMEBUFFER_EXT, frame_buffer);
-}
-
-// Looks up the framebuffer calls; 1 when all are there.
-static int find_framebuffer_calls(void)
-{
-    gen_framebuffers = (PFNGLGENFRAMEBUFFERSEXTPROC)glutGetProcAddress("glGenFramebuffersEXT");
-    delete_framebuffers = (PFNGLDELETEFRAMEBUFFERSEXTPROC)glutGetProcAddress("glDeleteFramebuffersEXT");
-    bind_framebuffer = (PFNGLBINDFRAMEBUFFEREXTPROC)glutGetProcAddress("glBindFramebufferEXT");
-    gen_renderbuffers = (PFNGLGENRENDERBUFFERSEXTPROC)glutGetProcAddress("glGenRenderbuffersEXT");
-    delete_renderbuffers = (PFNGLDELETERENDERBUFFERSEXTPROC)glutGetProcAddress("glDeleteRenderbuffersEXT");
-    bind_renderbuffer = (PFNGLBINDRENDERBUFFEREXTPROC)glutGetProcAddress("glBindRenderbufferEXT");
-    renderbuffer_storage = (PFNGLRENDERBUFFERSTORAGEEXTPROC)glutGetProcAddress("glRenderbufferStorageEXT");
-    framebuffer_renderbuffer =
-        (PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC)glutGetProcAddress("glFramebufferRenderbufferEXT");
-    check_framebuffer_status =
-        (PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC)glutGetProcAddress("glCheckFramebufferStatusEXT");
-    blit_framebuffer = (PFNGLBLITFRAMEBUFFEREXTPROC)glutGetProcAddress("glBlitFramebufferEXT");
-    return gen_framebuffers && delete_framebuffers && bind_framebuffer && gen_renderbuffers &&
-           delete_renderbuffers && bind_renderbuffer && renderbuffer_storage &&
-           framebuffer_renderbuffer && check_framebuffer_status;
-}
-
-void start_export_drawing(void)
-{
-    if (has_extension("GL_EXT_framebuffer_object") && find_framebuffer_calls()) {
-        gen_framebuffers(1, &frame_buffer);
-        gen_renderbuffers(1, &frame_color);
-        bind_renderbuffer(GL_RENDERBUFFER_EXT, frame_color);
-        renderbuffer_storage(GL_RENDERBUFFER_EXT, GL_RGBA8, video_width, video_height);
-        bind_framebuffer(GL_FRAMEBUFFER_EXT, frame_buffer);
-        framebuffer_renderbuffer(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_RENDERBUFFER_EXT,
-                                     frame_color);
-        if (check_framebuffer_status(GL_FRAMEBUFFER_EXT) != GL_FRAMEBUFFER_COMPLETE_EXT) {
-            bind_framebuffer(GL_FRAMEBUFFER_EXT, 0);
-            delete_framebuffers(1, &frame_buffer);
-            delete_renderbuffers(1, &frame_color);
-            frame_buffer = frame_color = 0;
-        }
-    }
-    if (!frame_buffer) {
-        printf("Export: this GL draws the video in the window; keep it uncovered\n");
-        return;
-    }
-    has_blit = has_extension("GL_EXT_framebuffer_blit") && blit_framebuffer;
-    glutIdleFunc(export_idle);
-    glutDisplayFunc(show_export_frame);
 }
