@@ -171,6 +171,11 @@ void load_program_state(void);
 int allocate_storage(void);
 
 void on_idle(void);
+// With auto_pause the sound holds while the game is paused (space, the help
+// page, the pointer away) or the window is hidden; in the solver mode only
+// while the window is hidden. Every path that pauses the game or lets it go
+// on calls this after changing the flags.
+void sound_follow_pause(void);
 // One frame of the mouse: which tool, or which of the player's paddle
 // actions, each button runs in the current mode, at the cell under the
 // mouse. Writes prev_mouse_x/y and opens and closes jet_mode's placements.

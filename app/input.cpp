@@ -87,6 +87,12 @@ static void pause_running_game(void)
     if (game_mode && game.playing) paused = 1;
 }
 
+void sound_follow_pause(void)
+{
+    int held = window_hidden || (game_mode && paused);
+    sound_pause_all(params.auto_pause && held);
+}
+
 // h opens the help page, turns to its next page when the window holds it on
 // several, and closes it after the last.
 static void help_key(void)
@@ -180,6 +186,7 @@ void on_keyboard(unsigned char key, int x, int y)
     default:
         break;
     }
+    sound_follow_pause();
 }
 
 void on_special_key(int key, int x, int y)
@@ -243,6 +250,7 @@ void on_special_key(int key, int x, int y)
     default:
         break;
     }
+    sound_follow_pause();       // F1 changes the mode
 }
 
 // Anything this far out is outside every grid; the limit keeps the
@@ -285,6 +293,7 @@ void on_window_status(int visible)
     screen_dirty = 1;
     window_hidden = !visible;
     if (window_hidden && params.auto_pause) pause_running_game();
+    sound_follow_pause();
 }
 
 void on_entry(int inside)
@@ -295,6 +304,7 @@ void on_entry(int inside)
     // steered while it is outside), so only a free pointer counts as leaving.
     int held = mouse_down[BUTTON_LEFT] || mouse_down[BUTTON_MIDDLE] || mouse_down[BUTTON_RIGHT];
     if (!inside && !held && params.auto_pause) pause_running_game();
+    sound_follow_pause();
 }
 
 int mouse_to_cell(int x, int y, int *i, int *j)

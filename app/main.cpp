@@ -51,8 +51,11 @@ int main(int argc, char **argv)
     atexit(replay_finish);              // first at exit, while the state is whole
 
     if (!allocate_storage()) fatal_exit();
-    // An export is silent: it runs far faster than the music would.
-    if (replay_mode != REPLAY_EXPORT && !sound_init()) fatal_exit();
+    // An export mixes its sound off line, step by step with its frames.
+    if (replay_mode == REPLAY_EXPORT)
+        start_clip_sound();
+    else if (!sound_init())
+        fatal_exit();
 
     clear_simulation();                 // the grid, the particles, the jets
     game_reset_to_title();              // now the title music starts
@@ -66,6 +69,7 @@ int main(int argc, char **argv)
     window_id = glutCreateWindow("Fluxball Prototype");
     identify_window();
     register_callbacks();
+    if (replay_mode == REPLAY_EXPORT) start_export_drawing();
     glutMainLoop();
     return 0;
 }

@@ -56,7 +56,8 @@ Options:
   -v, --version   print the version and exit
   --replay FILE   play a recorded session back (Esc or q quits)
   --export FILE OUT
-                  make a video of a recorded session with ffmpeg
+                  make a video of a recorded session, with its sound,
+                  with ffmpeg (.mp4, .webm, .mkv, .gif; .wav: the sound)
 EOF
         exit 0
         ;;

@@ -4,6 +4,7 @@
 // shell calls, which hand each to the recorder or to the player. Owns the
 // replay being played, the size it is drawn at and the notice it shows.
 #include "replay/replay.h"
+#include "sound/sound.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -164,7 +165,11 @@ static void play_frame_end(void)
             return;
         }
     }
-    if (replay_mode == REPLAY_EXPORT) play.frame_pending = 1;
+    if (replay_mode == REPLAY_EXPORT) {
+        play.frame_pending = 1;
+        // The sound of this step goes with its picture (when the clip has a track).
+        sound_clip_step(play.frame - 1, replay_video_rate());
+    }
 }
 // A live event during a replay: only quitting, screenshots and the viewer's
 // window size reach the program.

@@ -7,6 +7,7 @@
 // record.cpp   the recording of a session and its file at exit
 // play.cpp     playing a file back, and the hooks the shell calls
 // video.cpp    the export of a replay to video through ffmpeg (GL side)
+// offscreen.cpp where an export draws: off screen, whatever the window's state
 //
 // The shell calls the hooks (record_event, replay_clock, the frame brackets,
 // start-up and exit); replays call the frame step and the input callbacks.
@@ -128,6 +129,17 @@ void frame_drawn(void);
 // Before the window opens: starts ffmpeg for the video the key
 // replay_video names. 0 after printing why it cannot.
 int start_video_export(void);
+// At start-up, in place of the sound's set-up: the clip's sound is mixed off
+// line into a track (none for a GIF; an output named .wav is the track
+// alone). Without the sound files the video is made without sound, as the
+// console says.
+void start_clip_sound(void);
+// Once the window is open (offscreen.cpp): frames are drawn off screen and
+// stepped from the idle call, so that the export goes on while the window is
+// iconified or covered (where the GL has framebuffer objects; otherwise it
+// says the window must stay uncovered). export_draws_off_screen is then 1.
+void start_export_drawing(void);
+int export_draws_off_screen(void);
 
 // ---------------------------------------------------------------------------
 // The file format, shared by the recorder, the player and the checker

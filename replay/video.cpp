@@ -1,10 +1,16 @@
 // video.cpp -- the video export of a replay: every frame the replay steps is
-// read back from the back buffer once it is drawn, and piped as raw RGB to
-// ffmpeg, which encodes the file that the key replay_video names. Owns the
-// encoder process and the progress shown in the title and on the console.
+// read back once it is drawn (off screen, offscreen.cpp), and piped as raw
+// RGB to ffmpeg.
+// The sound of each step is mixed off line into a WAV track beside it
+// (sound_clip_step); at the end a second ffmpeg run puts the pictures and the
+// track together into the file that the key replay_video names. Owns the
+// encoder process, the temporary files and the progress shown in the title
+// and on the console.
 #include "replay/replay.h"
+#include "sound/sound.h"
 
 #include <GL/glut.h>
+#include <GL/glext.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -33,6 +39,11 @@ static unsigned char *pixels;           // one frame, RGB, bottom row first
 static int video_width, video_height;   // pixels
 static long long started_ns, title_ns, console_ns;  // monotonic clock
 static int finishing;                   // 1 once the end is under way
+// The clip's sound: 1 while its track is written (start_clip_sound).
+static int clip_sound;
+static int sound_only;                  // 1: the output is the WAV track itself
+static char video_path[ARG_LEN];        // what ffmpeg encodes the pictures into
+static char track_path[ARG_LEN];        // the WAV track
 
 // 1 when ffmpeg is a program on the PATH.
 static int encoder_installed(void)
@@ -95,6 +106,11 @@ static const char *const VP9[] = {"-c:v", "libvpx-vp9", "-deadline", "realtime",
                                   "-row-mt", "1", "-b:v", "0", "-crf", "32", "-pix_fmt", "yuv420p",
                                   nullptr};
 
+// The sound codecs the containers take: AAC in MP4, MOV and MKV, Opus in WebM.
+static const char *const AAC[] = {"-c:a", "aac", "-b:a", "192k", nullptr};
+static const char *const OPUS[] = {"-c:a", "libopus", "-b:a", "128k", nullptr};
+static int is_mp4(const char *ext) { return !strcmp(ext, "mp4") || !strcmp(ext, "m4v") || !strcmp(ext, "mov"); }
+
 static void build_arguments(ArgList *a, const char *out)
 {
     char size[ARG_LEN], rate[ARG_LEN], ext[ARG_LEN];
@@ -107,7 +123,7 @@ static void build_arguments(ArgList *a, const char *out)
     a->count = 0;
     add_args(a, input);
     add_arg(a, "-vf");
-    int mp4 = !strcmp(ext, "mp4") || !strcmp(ext, "m4v") || !strcmp(ext, "mov");
+    int mp4 = is_mp4(ext);
     if (mp4 || !strcmp(ext, "mkv")) {
         add_arg(a, FLIP_EVEN);
         add_args(a, H264);
@@ -123,11 +139,25 @@ static void build_arguments(ArgList *a, const char *out)
     add_arg(a, out);
 }
 
-// Closes the encoder's input and waits for it; its exit status, or -1.
-static int close_encoder(void)
+// The pictures and the track into the output: the pictures copied as they
+// are, the track encoded for the container.
+static void build_mux_arguments(ArgList *a, const char *out)
 {
-    if (encoder_fd >= 0) close(encoder_fd);
-    encoder_fd = -1;
+    char ext[ARG_LEN];
+    extension_of(out, ext, sizeof ext);
+    const char *const head[] = {ENCODER, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+                                "-i", video_path, "-i", track_path, "-map", "0:v", "-map", "1:a",
+                                "-c:v", "copy", nullptr};
+    a->count = 0;
+    add_args(a, head);
+    add_args(a, !strcmp(ext, "webm") ? OPUS : AAC);
+    if (is_mp4(ext)) add_args(a, FAST_START);
+    add_arg(a, out);
+}
+
+// Waits for the encoder; its exit status, or -1.
+static int wait_encoder(void)
+{
     if (encoder_pid <= 0) return -1;
     int status = 0;
     while (waitpid(encoder_pid, &status, 0) < 0 && errno == EINTR) {
@@ -136,9 +166,36 @@ static int close_encoder(void)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Closes the encoder's input and waits for it; its exit status, or -1.
+static int close_encoder(void)
+{
+    if (encoder_fd >= 0) close(encoder_fd);
+    encoder_fd = -1;
+    return wait_encoder();
+}
+
 // Exit handler: an export that ends early (q, a signal) still lets ffmpeg
-// finish before the program goes.
-static void stop_encoder(void) { close_encoder(); }
+// finish before the program goes, and leaves no half-made parts behind.
+static void stop_encoder(void)
+{
+    close_encoder();
+    sound_clip_close();
+    if (clip_sound && !sound_only) {
+        unlink(video_path);
+        unlink(track_path);
+    }
+}
+
+// Runs ffmpeg once with the arguments in a; its exit status, or -1.
+static int run_encoder(ArgList *a)
+{
+    int err = posix_spawnp(&encoder_pid, ENCODER, nullptr, nullptr, a->argv, environ);
+    if (err != 0) {
+        encoder_pid = 0;
+        return -1;
+    }
+    return wait_encoder();
+}
 
 static void show_progress(int last)
 {
@@ -176,7 +233,19 @@ static void finish_export(int unused)
     (void)unused;
     show_progress(1);
     glFinish();
-    int status = close_encoder();
+    int status = sound_only ? 0 : close_encoder();
+    int track_whole = sound_clip_close();
+    if (clip_sound && !track_whole) {
+        unlink(track_path);
+        fail_export("the sound track could not be written");
+    }
+    if (status == 0 && clip_sound && !sound_only) {
+        static ArgList mux;
+        build_mux_arguments(&mux, params.replay_video);
+        status = run_encoder(&mux);
+        unlink(video_path);
+        unlink(track_path);
+    }
     if (status != 0) {
         char why[ARG_LEN + 64];
         snprintf(why, sizeof why, "ffmpeg could not make the video %s (status %d)", params.replay_video, status);
@@ -184,9 +253,26 @@ static void finish_export(int unused)
     }
     double spent = (double)(monotonic_ns() - started_ns) / NS_PER_S;
     int frames = replay_frames_played();
-    printf("Export: %d frames written to %s in %.1f s (%.1f frames a second)\n", frames,
-           params.replay_video, spent, spent > 0 ? frames / spent : 0.0);
+    printf("Export: %d frames written to %s in %.1f s (%.1f frames a second), %s\n", frames,
+           params.replay_video, spent, spent > 0 ? frames / spent : 0.0,
+           clip_sound ? "with sound" : "without sound");
     exit(0);
+}
+
+void start_clip_sound(void)
+{
+    atexit(stop_encoder);
+    char ext[ARG_LEN];
+    extension_of(params.replay_video, ext, sizeof ext);
+    // A GIF has no sound; nor does a container ffmpeg is left to choose for.
+    sound_only = !strcmp(ext, "wav");
+    if (!sound_only && !is_mp4(ext) && strcmp(ext, "mkv") && strcmp(ext, "webm")) return;
+    if (sound_only)
+        snprintf(track_path, sizeof track_path, "%s", params.replay_video);
+    else
+        snprintf(track_path, sizeof track_path, "%s.sound.wav", params.replay_video);
+    clip_sound = sound_init_clip(track_path);
+    if (!clip_sound) printf("Export: the sound cannot be made; the video is made without sound\n");
 }
 
 int start_video_export(void)
@@ -204,13 +290,31 @@ int start_video_export(void)
         return 0;
     }
     pixels = (unsigned char *)malloc((size_t)video_width * (size_t)video_height * 3);
+    if (sound_only) {
+        if (!clip_sound) {
+            printf("Error: %s is to hold the sound alone, and there is none\n", params.replay_video);
+            return 0;
+        }
+        started_ns = title_ns = console_ns = monotonic_ns();
+        printf("Export: the sound of %d frames at %d frames a second into %s\n", replay_frames_total(),
+               replay_video_rate(), params.replay_video);
+        return 1;
+    }
+    if (clip_sound) {
+        // The pictures go into a part of their own, in the output's container.
+        char ext[ARG_LEN];
+        extension_of(params.replay_video, ext, sizeof ext);
+        snprintf(video_path, sizeof video_path, "%s.video.%.4s", params.replay_video, ext);
+    } else {
+        snprintf(video_path, sizeof video_path, "%s", params.replay_video);
+    }
     int fds[2];
     if (!pixels || pipe2(fds, O_CLOEXEC) != 0) {
         printf("Error: no memory or pipe for the video\n");
         return 0;
     }
     static ArgList args;
-    build_arguments(&args, params.replay_video);
+    build_arguments(&args, video_path);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
@@ -226,7 +330,6 @@ int start_video_export(void)
     encoder_fd = fds[1];
     // A stopped encoder shows as a failed write, not as a signal.
     signal(SIGPIPE, SIG_IGN);
-    atexit(stop_encoder);
     started_ns = title_ns = console_ns = monotonic_ns();
     printf("Export: %d frames of %d x %d pixels at %d frames a second into %s\n", replay_frames_total(),
            video_width, video_height, replay_video_rate(), params.replay_video);
@@ -235,22 +338,26 @@ int start_video_export(void)
 
 void frame_drawn(void)
 {
-    if (encoder_fd < 0) return;
+    if (encoder_fd < 0 && !sound_only) return;
     if (replay_take_frame()) {
         // Pixels outside the window are not drawn: a window the desktop made
         // smaller than the video cannot fill it.
-        if (glutGet(GLUT_WINDOW_WIDTH) < video_width || glutGet(GLUT_WINDOW_HEIGHT) < video_height) {
+        int off_screen = export_draws_off_screen();
+        if (!off_screen && !sound_only &&
+            (glutGet(GLUT_WINDOW_WIDTH) < video_width || glutGet(GLUT_WINDOW_HEIGHT) < video_height)) {
             char why[2 * ARG_LEN];
             snprintf(why, sizeof why,
                      "the window could not be opened at %d x %d pixels; export on a larger screen or under xvfb-run",
                      video_width, video_height);
             fail_export(why);
         }
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, video_width, video_height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
-        if (!write_all(encoder_fd, pixels, (size_t)video_width * (size_t)video_height * 3))
-            fail_export("ffmpeg stopped before the video was finished");
+        if (!sound_only) {
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glReadBuffer(off_screen ? GL_COLOR_ATTACHMENT0_EXT : GL_BACK);
+            glReadPixels(0, 0, video_width, video_height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+            if (!write_all(encoder_fd, pixels, (size_t)video_width * (size_t)video_height * 3))
+                fail_export("ffmpeg stopped before the video was finished");
+        }
         show_progress(0);
     }
     if (replay_over() && !finishing) {

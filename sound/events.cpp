@@ -54,7 +54,9 @@ static int load_sound(const char *path, int is_stream, unsigned mode, SndSound *
     return sound_check();
 }
 
-int sound_init(void)
+// Set-up on the output device (clip_rate 0) or on a loopback device mixing
+// at clip_rate.
+static int init_system(int clip_rate)
 {
     SoundSet *s = &sound_set;
     s->result = snd_system_create(&s->system);
@@ -66,7 +68,10 @@ int sound_init(void)
                s->version, SND_REQUIRED_VERSION);
         return 0;
     }
-    s->result = snd_system_init(s->system, SOUND_CHANNELS, 0, nullptr);
+    if (clip_rate > 0)
+        s->result = snd_system_init_loopback(s->system, SOUND_CHANNELS, clip_rate);
+    else
+        s->result = snd_system_init(s->system, SOUND_CHANNELS, 0, nullptr);
     if (!sound_check()) return 0;
 
     if (!load_sound(SOUND_HIT_WALL, 0, SND_EFFECT_MODE, &s->hit_wall)) return 0;
@@ -91,11 +96,57 @@ int sound_init(void)
     return 1;
 }
 
+int sound_init(void) { return init_system(0); }
+
+int sound_init_clip(const char *track_path)
+{
+    SoundSet *s = &sound_set;
+    if (!init_system(CLIP_SOUND_RATE)) {
+        sound_shutdown();
+        return 0;
+    }
+    s->result = snd_track_open(track_path, CLIP_SOUND_RATE);
+    if (s->result != SND_OK) {
+        printf("Error: cannot write the sound track %s\n", track_path);
+        sound_shutdown();
+        return 0;
+    }
+    s->track_open = 1;
+    return 1;
+}
+
+void sound_clip_step(int step, int frame_rate)
+{
+    SoundSet *s = &sound_set;
+    if (!s->track_open || step < 0 || frame_rate <= 0) return;
+    long long from = (long long)step * CLIP_SOUND_RATE / frame_rate;
+    long long to = (long long)(step + 1) * CLIP_SOUND_RATE / frame_rate;
+    snd_track_render(s->system, (long)(to - from));
+}
+
+int sound_clip_close(void)
+{
+    SoundSet *s = &sound_set;
+    if (!s->track_open) return 0;
+    s->track_open = 0;
+    return snd_track_close() == SND_OK;
+}
+
+void sound_pause_all(int paused)
+{
+    SoundSet *s = &sound_set;
+    paused = paused != 0;
+    if (!s->system || s->paused == paused) return;
+    s->paused = paused;
+    snd_system_set_paused(s->system, paused);
+}
+
 // Exit handler: also runs after a failed or missing set-up, and may run twice.
 void sound_shutdown(void)
 {
     SoundSet *s = &sound_set;
     if (!s->system) return;
+    if (s->track_open) snd_track_close();
     snd_sound_release(s->hit_wall);
     snd_sound_release(s->hit_paddle);
     snd_sound_release(s->ball_pop);

@@ -77,6 +77,7 @@ struct SndSystem {
     SndChannelGroup master;
     SndChannelGroup groups[SND_MAX_GROUPS];
     int group_count;
+    int paused;                 // 1: every play is held where it was (snd_system_set_paused)
 };
 
 static SndSystem *active_system;    // the initialised system, or null
@@ -305,6 +306,26 @@ SndResult snd_system_render(SndSystem *system, float *stereo_out, int frames)
     return SND_OK;
 }
 
+// Holds every sounding channel where it is, or lets the held ones go on from
+// there. A play while paused starts held at its beginning.
+SndResult snd_system_set_paused(SndSystem *system, int paused)
+{
+    if (!system) return SND_ERR_INVALID_PARAM;
+    if (!system->initialised) return SND_ERR_UNINITIALIZED;
+    paused = paused != 0;
+    if (paused == system->paused) return SND_OK;
+    system->paused = paused;
+    for (int i = 0; i < system->channel_count; i++) {
+        SndSlot *slot = &system->slots[i];
+        if (!slot->in_use) continue;
+        ALint state = AL_STOPPED;
+        alGetSourcei(slot->source, AL_SOURCE_STATE, &state);
+        if (paused && state == AL_PLAYING) alSourcePause(slot->source);
+        if (!paused && state == AL_PAUSED) alSourcePlay(slot->source);
+    }
+    return SND_OK;
+}
+
 SndResult snd_system_update(SndSystem *system)
 {
     if (!system) return SND_ERR_INVALID_PARAM;
@@ -335,6 +356,7 @@ SndResult snd_system_close(SndSystem *system)
     }
     memset(system->slots, 0, sizeof system->slots);
     system->channel_count = 0;
+    system->paused = 0;
     alcMakeContextCurrent(nullptr);
     alcDestroyContext(system->context);
     alcCloseDevice(system->device);
@@ -524,6 +546,7 @@ SndResult snd_system_play_sound(SndSystem *system, int channel_id, SndSound *sou
     alSourcef(slot->source, AL_PITCH, 1.0f);
     apply_pan(slot);
     alSourcePlay(slot->source);
+    if (system->paused) alSourcePause(slot->source);
     if (channel) *channel = make_handle(free_index, slot->generation);
     return SND_OK;
 }

@@ -84,11 +84,20 @@ SndResult snd_channel_set_frequency(SndChannel channel, float hz);
 SndResult snd_channel_set_channel_group(SndChannel channel, SndChannelGroup *group);
 const char *snd_error_string(SndResult result);
 
-// For the layer's own tests: runs an initialised-by-this-call system on a
-// loopback device that nobody plays, mixing stereo at rate Hz only when
-// snd_system_render asks for the next frames (interleaved left, right).
+// Runs an initialised-by-this-call system on a loopback device that nobody
+// plays, mixing stereo at rate Hz only when snd_system_render asks for the
+// next frames (interleaved left, right): a clip's sound, and the layer's tests.
 SndResult snd_system_init_loopback(SndSystem *system, int max_channels, int rate);
 SndResult snd_system_render(SndSystem *system, float *stereo_out, int frames);
+// paused 1 holds every channel still sounding where it is (a play made
+// meanwhile starts held); 0 lets them go on from there.
+SndResult snd_system_set_paused(SndSystem *system, int paused);
+
+// A sound track (track.cpp): one 16-bit stereo WAV file at a time, filled
+// with the next frames of a loopback system's mix.
+SndResult snd_track_open(const char *path, int rate);
+SndResult snd_track_render(SndSystem *system, long frames);
+SndResult snd_track_close(void);        // SND_OK when every frame was written
 
 // ---------------------------------------------------------------------------
 // Sound events
@@ -107,10 +116,26 @@ struct SoundSet {
     SndSound *hit_wall, *hit_paddle, *ball_pop, *intro_loop, *battle_loop;
     SndChannel wall_channel, paddle_channel, pop_channel, intro_channel, battle_channel;
     SndChannelGroup *effects_group, *music_group, *master_group;
+    int paused;                 // sound_pause_all's last word
+    int track_open;             // a clip's track is being written (sound_init_clip)
 };
 extern SoundSet sound_set;
 
 int sound_init(void);           // 1 on success; prints the failure
+// A clip's sound: the layer on a loopback device at CLIP_SOUND_RATE whose mix
+// goes into the WAV file track_path, one recorded step at a time. 1 on
+// success; 0 after printing why, with no sound system left.
+const int CLIP_SOUND_RATE = 48000;      // Hz
+int sound_init_clip(const char *track_path);
+// Mixes recorded step `step` (from 0) of a clip that runs at frame_rate steps
+// a second into its track: the samples from step * rate / frame_rate to the
+// next step's, so that no rounding builds up. Nothing without a track.
+void sound_clip_step(int step, int frame_rate);
+// Closes the track: 1 when it was written whole.
+int sound_clip_close(void);
+// The shell's word on whether the game is paused: 1 holds the music and every
+// effect still sounding, 0 lets them go on from where they stopped.
+void sound_pause_all(int paused);
 int sound_check(void);          // 1 when sound_set.result is 0
 void sound_shutdown(void);      // exit handler
 void sound_update(void);        // once per unpaused frame

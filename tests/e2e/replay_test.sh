@@ -2,9 +2,12 @@
 # recorded into the player's replays/ (a name typed into the table, the
 # solver stirred) and played back with `fluxball --replay`: the final state
 # matches the recording and the player's table and parameters stay as they
-# were. A two-second session exported with `fluxball --export` to MP4 (frame
-# count, size, codec checked with ffprobe), an odd window size padded to an
-# even video, and a machine without ffmpeg told so.
+# were. A two-second session exported with `fluxball --export` to MP4 while
+# its window is iconified (frame count, size, codec checked with ffprobe),
+# with an AAC track as long as the pictures and as loud as the program's own
+# loopback mix of the replay; an odd window size padded to an even video,
+# Opus in a WebM and no sound in a GIF; a video without sound when the sound
+# files are missing, and a machine without ffmpeg told so.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 command -v ffprobe >/dev/null || fail "ffprobe is not installed (tools/setup.sh installs ffmpeg)"
 
@@ -72,11 +75,24 @@ expect_exit 1
 frames=$(recorded_frames)
 [ "$frames" -ge 60 ] || fail "a two-second session has $frames frames"
 replay=$(ls "$PLAYER"/replays/fluxball-*.fxr)
-(cd "$WORK" && timeout 120 "$LAUNCHER" --export "$replay" "$WORK/clip.mp4" >"$OUT" 2>&1 </dev/null)
+# The export goes on while its window is iconified and unmapped: the frames
+# are drawn off screen.
+(cd "$WORK" && exec timeout 120 "$LAUNCHER" --export "$replay" "$WORK/clip.mp4" >"$OUT" 2>&1 </dev/null) &
+EXPORT_PID=$!
+for i in $(seq 1 100); do
+    WID=$(xdotool search --name "^Fluxball export" 2>/dev/null | head -n 1)
+    [ -n "$WID" ] && break
+    sleep 0.1
+done
+[ -n "$WID" ] || fail "no export window"
+xdotool windowminimize "$WID" 2>/dev/null
+xdotool windowunmap "$WID"
+wait "$EXPORT_PID"
 APP_STATUS=$?
 check_no_sanitizer_report
-[ "$APP_STATUS" = 0 ] || fail "export ended with status $APP_STATUS"
+[ "$APP_STATUS" = 0 ] || fail "export with its window hidden ended with status $APP_STATUS"
 console_has "Export: $frames frames written to video.mp4" || fail "no export summary"
+console_has "with sound" || fail "the clip was made without sound"
 console_has "the state matches the recording" || fail "the exported replay did not match"
 probe() {
     ffprobe -v error -select_streams v:0 -count_frames \
@@ -88,6 +104,37 @@ echo "$info" | grep -qx "width=800" || fail "width: $info"
 echo "$info" | grep -qx "height=600" || fail "height: $info"
 echo "$info" | grep -qx "nb_read_frames=$frames" || fail "frames: $info, expected $frames"
 [ -z "$(ls -d "$TMPDIR"/fluxball-replay.* 2>/dev/null)" ] || fail "temporary folder left behind after the export"
+
+# The sound: one AAC track as long as the pictures to within a frame, and
+# as loud over its first second (the title music) as the program's own
+# loopback mix of the same replay, written alone as a WAV file.
+audio_codec() {
+    ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 "$1"
+}
+duration() {   # seconds of stream $2 (v or a), read off its packets
+    ffprobe -v error -select_streams "$2:0" -show_entries packet=pts_time,duration_time -of csv=p=0 "$1" |
+        awk -F, '$1 != "" { end = $1 + $2; if (end > max) max = end } END { printf "%.4f", max }'
+}
+# loudness FILE [SECONDS]: the mean level (dB) of a file's sound over its
+# first seconds; -91 for silence.
+loudness() {
+    ffmpeg -nostdin -t "${2:-1000}" -i "$1" -vn -af volumedetect -f null - 2>&1 |
+        sed -n 's/.*mean_volume: \(-\{0,1\}[0-9.]*\) dB.*/\1/p'
+}
+[ "$(audio_codec "$WORK/clip.mp4")" = aac ] || fail "the MP4's sound: '$(audio_codec "$WORK/clip.mp4")'"
+video_s=$(duration "$WORK/clip.mp4" v)
+audio_s=$(duration "$WORK/clip.mp4" a)
+awk -v a="$audio_s" -v v="$video_s" -v f="$frames" 'BEGIN { d = a - v; if (d < 0) d = -d; exit !(d <= 1 / 60 && v > (f - 1) / 60) }' ||
+    fail "the sound lasts $audio_s s, the pictures $video_s s"
+(cd "$WORK" && timeout 120 "$LAUNCHER" --export "$replay" "$WORK/mix.wav" >"$OUT" 2>&1 </dev/null) ||
+    fail "export of the sound alone failed"
+clip_db=$(loudness "$WORK/clip.mp4" 1)
+mix_db=$(loudness "$WORK/mix.wav" 1)
+# The title music is playing: far above silence, and the same level in both.
+awk -v a="$clip_db" -v b="$mix_db" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(b > -40 && d < 1) }' ||
+    fail "loudness over the first second: clip $clip_db dB, the loopback mix $mix_db dB"
+samples=$(ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 "$WORK/mix.wav")
+[ "$samples" = $((frames * 48000 / 60)) ] || fail "the mix has $samples samples for $frames frames"
 
 # An odd window size becomes an even video (a black column and row added).
 rm -f "$PLAYER"/replays/*
@@ -102,6 +149,14 @@ replay=$(ls "$PLAYER"/replays/fluxball-*.fxr)
     fail "export of the odd size failed"
 info=$(probe "$WORK/odd.mp4")
 echo "$info" | grep -qx "width=202" && echo "$info" | grep -qx "height=152" || fail "odd size: $info"
+# A WebM's sound is Opus; a GIF has none.
+for ext in webm gif; do
+    (cd "$WORK" && timeout 120 "$LAUNCHER" --export "$replay" "$WORK/odd.$ext" >"$OUT" 2>&1 </dev/null) ||
+        fail "export to $ext failed"
+done
+[ "$(audio_codec "$WORK/odd.webm")" = opus ] || fail "the WebM's sound: '$(audio_codec "$WORK/odd.webm")'"
+[ -z "$(audio_codec "$WORK/odd.gif")" ] || fail "the GIF has a sound track"
+[ -z "$(ls "$WORK" | grep -e '\.video\.' -e '\.sound\.')" ] || fail "parts of a clip left behind"
 
 # Without ffmpeg: the launcher says so, and so does the program.
 mkdir -p "$WORK/bin"
@@ -122,4 +177,11 @@ APP_STATUS=$?
 console_has "Error: ffmpeg is not installed; it makes the video (Debian package ffmpeg)" ||
     fail "program without ffmpeg: no message"
 [ -e "$WORK/none.mp4" ] || [ -e "$WORK/direct/v.mp4" ] && fail "a video was written without ffmpeg"
+# Without the sound files the video is still made, without sound, as the
+# console says.
+(cd "$WORK/direct" && timeout 60 "$PREFIX/lib/fluxball/fluxball" >"$OUT" 2>&1 </dev/null) ||
+    fail "export without the sound files failed"
+console_has "the video is made without sound" || fail "no word that the video has no sound"
+[ "$(probe "$WORK/direct/v.mp4" | grep -c codec_name=h264)" = 1 ] || fail "no video without the sound files"
+[ -z "$(audio_codec "$WORK/direct/v.mp4")" ] || fail "a sound track without the sound files"
 pass

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -442,6 +443,70 @@ TEST_F(LayerTest, GroupsAreMadeAndChannelsJoinThem)
     SndChannel c = play(sine("tone.wav", TONE_HZ, 1.0, SND_EFFECT_MODE));
     EXPECT_EQ(snd_channel_set_channel_group(c, effects), SND_OK);
     EXPECT_EQ(snd_channel_set_channel_group(c, nullptr), SND_ERR_INVALID_PARAM);
+}
+
+// A pause holds every sounding channel where it is: the mix is silent, and
+// after it the sound goes on with the very samples it would have played
+// next (a restart from the beginning would not match them), as does an
+// effect cut off mid-way. A play made while paused waits for the resume.
+TEST_F(LayerTest, APauseHoldsEveryChannelWhereItIsAndTheResumeGoesOnFromThere)
+{
+    // A tone that rises steadily, so that every position in it sounds different.
+    std::string path = dir + "/sweep.wav";
+    {
+        SF_INFO info = {};
+        info.samplerate = RATE;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<float> data(RATE * 2);
+        double phase = 0.0;
+        for (size_t i = 0; i < data.size(); i++) {
+            phase += 2 * PI * (200.0 + 400.0 * (double)i / RATE) / RATE;
+            data[i] = 0.5f * (float)sin(phase);
+        }
+        sf_writef_float(f, data.data(), (sf_count_t)data.size());
+        sf_close(f);
+    }
+    SndSound *music = nullptr;
+    ASSERT_EQ(snd_system_create_stream(system, path.c_str(), SND_MUSIC_MODE, nullptr, &music), SND_OK);
+    SndSound *effect = sine("effect.wav", TONE_HZ, 1.0, SND_EFFECT_MODE);
+
+    // Straight through: the reference.
+    play(music);
+    Mix straight = render(0.6);
+    ASSERT_EQ(snd_system_close(system), SND_OK);
+    ASSERT_EQ(snd_system_init_loopback(system, 32, RATE), SND_OK);
+    ASSERT_EQ(snd_system_create_stream(system, path.c_str(), SND_MUSIC_MODE, nullptr, &music), SND_OK);
+
+    // Held after 0.3 s for 0.5 s, with an effect played into the pause.
+    SndChannel c = play(music);
+    Mix before = render(0.3);
+    ASSERT_EQ(snd_system_set_paused(system, 1), SND_OK);
+    EXPECT_EQ(snd_system_set_paused(system, 1), SND_OK);       // twice is once
+    effect = sine("effect.wav", TONE_HZ, 0.1, SND_EFFECT_MODE);
+    SndChannel e = play(effect);
+    Mix held = render(0.5);
+    EXPECT_LT(rms(held.left), 1e-6);
+    EXPECT_LT(rms(held.right), 1e-6);
+    float hz = 0.0f;
+    EXPECT_EQ(snd_channel_get_frequency(c, &hz), SND_OK);      // a held channel is not stale
+    EXPECT_EQ(snd_channel_get_frequency(e, &hz), SND_OK);
+    snd_channel_stop(e);
+    ASSERT_EQ(snd_system_set_paused(system, 0), SND_OK);
+    Mix after = render(0.3);
+
+    size_t n = after.left.size(), from = before.left.size();
+    double diff = 0.0, restart = 0.0;
+    for (size_t i = 0; i < n; i++) {
+        diff = std::max(diff, (double)fabsf(after.left[i] - straight.left[from + i]));
+        restart = std::max(restart, (double)fabsf(after.left[i] - straight.left[i]));
+    }
+    EXPECT_GT(rms(after.left), 0.1);
+    EXPECT_LT(diff, 1e-3) << "the music did not go on from where it was held";
+    EXPECT_GT(restart, 0.1);
+    EXPECT_EQ(snd_system_set_paused(nullptr, 1), SND_ERR_INVALID_PARAM);
 }
 
 TEST_F(LayerTest, ClosingStopsEverythingAndLeavesHandlesStale)

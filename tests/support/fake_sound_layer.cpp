@@ -279,3 +279,24 @@ SndResult snd_system_render(SndSystem *system, float *stereo_out, int frames)
     (void)system; (void)stereo_out; (void)frames;
     return SND_ERR_INVALID_PARAM;
 }
+
+SndResult snd_system_set_paused(SndSystem *system, int paused)
+{
+    if (!system) return record("system_set_paused", 0, 0, nullptr, SND_ERR_INVALID_PARAM);
+    return record("system_set_paused", 0, (float)paused, nullptr, SND_OK);
+}
+
+// No track is written without a device: a clip made on the stand-in is silent.
+SndResult snd_track_open(const char *path, int rate)
+{
+    (void)path; (void)rate;
+    return record("track_open", 0, 0, nullptr, SND_ERR_OUTPUT_INIT);
+}
+
+SndResult snd_track_render(SndSystem *system, long frames)
+{
+    (void)system;
+    return record("track_render", 0, (float)frames, nullptr, SND_ERR_UNINITIALIZED);
+}
+
+SndResult snd_track_close(void) { return record("track_close", 0, 0, nullptr, SND_ERR_UNINITIALIZED); }
