@@ -93,13 +93,25 @@ static void fill_screen(void)
     window_fills_screen = 1;
 }
 
+// GLUT serves a full-screen request before a size request still pending,
+// which then undoes it, and a replay asks for its recorded sizes (the first
+// before its window is even shown). So the size asked for with a replay's
+// full screen is the screen's.
+static void fill_screen_in_replay(void)
+{
+    glutSetWindow(window_id);
+    glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+    glutFullScreen();
+    window_fills_screen = 1;
+}
+
 void enter_fullscreen(void)
 {
     is_fullscreen = 1;
     if (replay_keeps_window()) return;
     // A replay never switches the viewer's display mode.
     if (replay_mode == REPLAY_PLAY) {
-        if (!window_fills_screen) fill_screen();
+        if (!window_fills_screen) fill_screen_in_replay();
         return;
     }
     glutGameModeString(full_res);

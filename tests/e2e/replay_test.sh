@@ -4,7 +4,8 @@
 # matches the recording and the player's table and parameters stay as they
 # were. A two-second session exported with `fluxball --export` to MP4 (frame
 # count, size, codec checked with ffprobe), an odd window size padded to an
-# even video, and a machine without ffmpeg told so.
+# even video, full screen in a replay as the window covering the screen, and
+# a machine without ffmpeg told so.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 command -v ffprobe >/dev/null || fail "ffprobe is not installed (tools/setup.sh installs ffmpeg)"
 
@@ -102,6 +103,28 @@ replay=$(ls "$PLAYER"/replays/fluxball-*.fxr)
     fail "export of the odd size failed"
 info=$(probe "$WORK/odd.mp4")
 echo "$info" | grep -qx "width=202" && echo "$info" | grep -qx "height=152" || fail "odd size: $info"
+
+# Full screen in a replay (a recorded fullscreen = 1, which the live window
+# under Xvfb, without game mode, could not honour) is the window covering
+# the screen, never a switch of the display's mode; it still plays exactly.
+rm -f "$PLAYER"/replays/*
+printf 'record_replays = 1\nframe_rate = 60\ngrid_res = 32\nfullscreen = 1\n' > "$PLAYER/params.txt"
+start_fluxball
+sleep 0.3
+[ "$(geometry)" = 800x600 ] || fail "the live window without game mode is $(geometry)"
+key q
+expect_exit 1
+state=$(recorded_state)
+replay=$(ls "$PLAYER"/replays/fluxball-*.fxr)
+start_fluxball --replay "$replay"
+wait_geometry 1024x768 || fail "full screen in the replay is $(geometry)"
+for i in $(seq 1 100); do
+    console_has "Replay: the end" && break
+    sleep 0.1
+done
+console_has "the state matches the recording ($state)" || fail "the full-screen replay did not match"
+key q
+expect_exit 1
 
 # Without ffmpeg: the launcher says so, and so does the program.
 mkdir -p "$WORK/bin"
