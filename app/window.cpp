@@ -99,8 +99,9 @@ static void fill_screen(void)
 // full screen is the screen's.
 static void fill_screen_in_replay(void)
 {
+    int w = glutGet(GLUT_SCREEN_WIDTH), h = glutGet(GLUT_SCREEN_HEIGHT);
     glutSetWindow(window_id);
-    glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+    if (window_size_possible(w, h)) glutReshapeWindow(w, h);
     glutFullScreen();
     window_fills_screen = 1;
 }
@@ -170,8 +171,8 @@ void on_reshape(int w, int h)
     // A replay's recorded sizes resize its window for the viewer, but an
     // export's window keeps the video's size. GLUT takes a size request of a
     // full-screen window as leaving full screen. A live window may be told
-    // of a size no window can have (0 x 0 from a window manager): asked for
-    // again, it would be an X error that ends the program.
+    // of a size no window can have (0 x 0 from a window manager): it is not
+    // asked for again, which X may refuse with an error that ends the program.
     if (replay_mode != REPLAY_EXPORT && !window_fills_screen && window_size_possible(w, h)) {
         glutSetWindow(window_id);
         glutReshapeWindow(w, h);
