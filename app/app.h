@@ -64,6 +64,14 @@ void read_params(const char *file_name);
 void set_default_params(Params *p);
 // Parses one already-read line into p and echoes it to out. Exposed for tests.
 void parse_param_line(Params *p, const char *line, FILE *out);
+// The next line of a parameter file as read_params takes it: 0 at the end,
+// else 1 with the line in line (cut to size - 1 characters; the rest of a
+// longer line is skipped) and *used 0 for a comment or an empty line, which
+// set nothing.
+int read_param_line(FILE *f, char *line, int size, int *used);
+// The key (its literal, e.g. "replay") that parse_param_line would set from
+// line, by the same matching; nullptr when the line sets none.
+const char *param_line_key(const char *line);
 void print_key_reference(void);
 
 // ---------------------------------------------------------------------------
@@ -98,6 +106,14 @@ void init_colors(void);
 // Window, timing, mouse, mode and view flags
 // ---------------------------------------------------------------------------
 
+// The largest window side the program supports, in pixels: a replay that
+// records a larger (or an empty) window is refused, and the pictures read
+// back from the window (the video export, screenshots) are held to it.
+enum { MAX_WINDOW_SIDE = 16384 };
+// 1 when a window of w x h pixels can be made: at least 1 and at most
+// MAX_WINDOW_SIDE pixels a side.
+int window_size_possible(int w, int h);
+
 // Window state: written by main, on_reshape and F2.
 extern int window_id;
 extern int win_width, win_height;   // pixels, live window size
@@ -110,6 +126,12 @@ extern int frame_count;
 extern int fps_time;                // ms of elapsed time at the last update
 extern float fps;
 extern int mouse_row;               // grid row under the mouse, from the bottom
+
+// The elapsed-time clock is read as a 32-bit counter that may wrap (a
+// replay's recorded readings can be any values): the ms from then_ms to
+// now_ms, and the reading ms plus a span, both wrapping as the counter does.
+int elapsed_since(int now_ms, int then_ms);
+int clock_plus(int ms, int span_ms);
 
 // Frame hold for a set frame_rate: the period is set by load_working_copies,
 // the next deadline is moved on by on_idle (0 before the first frame).
@@ -250,7 +272,8 @@ extern int screen_notice_until_ms;
 // SCREENSHOT_DIR/fluxball-<stamp>.png, or to fluxball-<stamp>-2.png, -3 ...
 // when that name is taken; never replaces a file, and makes the folder when
 // it is missing. Returns 0 with the file's name in path, or the errno of the
-// failure (a half-written file is removed).
+// failure (a half-written file is removed; EINVAL for a size no window can
+// have, see window_size_possible).
 int write_screenshot(const char *stamp, int width, int height, const unsigned char *pixels,
                      char *path, size_t path_size);
 // F12's picture of the frame just drawn (pixels may be nullptr when there

@@ -9,6 +9,7 @@
 #include "sound/sound.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 static const int FPS_INTERVAL_MS = 1000;
@@ -24,6 +25,10 @@ static const int PAUSED_FRAME_MS = 1000;
 long long frame_period_ns;
 long long next_frame_ns;
 static int last_frame_ms;           // elapsed time of the last frame made
+
+int elapsed_since(int now_ms, int then_ms) { return (int)(int32_t)((uint32_t)now_ms - (uint32_t)then_ms); }
+
+int clock_plus(int ms, int span_ms) { return (int)(int32_t)((uint32_t)ms + (uint32_t)span_ms); }
 
 long long frame_period_for(int frame_rate)
 {
@@ -76,7 +81,7 @@ static int frame_wanted(void)
     if (!params.auto_pause || replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT) return 1;
     if (window_hidden) return 0;
     if (!paused || screen_dirty || screen_notice[0]) return 1;
-    return elapsed_ms() - last_frame_ms >= PAUSED_FRAME_MS;
+    return elapsed_since(elapsed_ms(), last_frame_ms) >= PAUSED_FRAME_MS;
 }
 
 void on_idle(void)
@@ -118,12 +123,12 @@ void on_idle(void)
     }
     frame_count += 1;
     int t = elapsed_ms();
-    if (t - fps_time > FPS_INTERVAL_MS) {
-        fps = (float)(1000.0 / (t - fps_time) * frame_count);
+    if (elapsed_since(t, fps_time) > FPS_INTERVAL_MS) {
+        fps = (float)(1000.0 / elapsed_since(t, fps_time) * frame_count);
         fps_time = t;
         frame_count = 0;
     }
-    if (screen_notice[0] && t - screen_notice_until_ms >= 0) screen_notice[0] = 0;
+    if (screen_notice[0] && elapsed_since(t, screen_notice_until_ms) >= 0) screen_notice[0] = 0;
     last_frame_ms = t;
     screen_dirty = 0;
     post_redisplay();

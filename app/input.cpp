@@ -74,7 +74,8 @@ static void type_name_key(unsigned char key)
         score_saved = 1;
         break;
     case KEY_ESCAPE:
-        exit(1);
+        if (replay_lets_quit()) exit(1);
+        break;
     default:
         break;
     }
@@ -128,7 +129,8 @@ void on_keyboard(unsigned char key, int x, int y)
     case KEY_ESCAPE:
     case 'q':
     case 'Q':
-        exit(1);
+        if (replay_lets_quit()) exit(1);
+        break;
     case ' ':
         if (game_mode == 1 && game.playing == 0) {
             score_saved = 0;

@@ -146,36 +146,50 @@ static float leading_float(const char *text)
     return strtof(number, nullptr);
 }
 
-void parse_param_line(Params *p, const char *line, FILE *out)
+// Splits a line into its key and its value (each the run of non-blank
+// characters, cut to PARAM_TEXT_LEN - 1).
+static void split_line(const char *line, char *key, char *value)
 {
-    char key[PARAM_TEXT_LEN];
-    char value[PARAM_TEXT_LEN];
     const char *s = line;
     while (*s && is_blank(*s)) s++;
-    s = read_token(s, key, sizeof key);
+    s = read_token(s, key, PARAM_TEXT_LEN);
     value[0] = 0;
     while (*s && is_blank(*s)) s++;
     if (*s == '=') {
         s++;
         while (*s && is_blank(*s)) s++;
-        read_token(s, value, sizeof value);
+        read_token(s, value, PARAM_TEXT_LEN);
     }
+}
 
-    // A key spelled exactly as a literal is that key, so a later key may
-    // contain an earlier one ("fullscreen" inside a longer name); any other
-    // key matches the first literal it contains, as it always has. No literal
-    // contains an earlier one, so this changes nothing for those keys.
-    const ParamKey *match = nullptr;
-    for (const ParamKey &k : param_keys) {
-        if (strcmp(key, k.literal) == 0) {
-            match = &k;
-            break;
-        }
-    }
-    for (const ParamKey &k : param_keys) {
-        if (match) break;
-        if (strstr(key, k.literal)) match = &k;
-    }
+// A key spelled exactly as a literal is that key, so a later key may
+// contain an earlier one ("fullscreen" inside a longer name); any other key
+// matches the first literal it contains, as it always has. No literal
+// contains an earlier one, so this changes nothing for those keys.
+static const ParamKey *find_key(const char *key)
+{
+    for (const ParamKey &k : param_keys)
+        if (strcmp(key, k.literal) == 0) return &k;
+    for (const ParamKey &k : param_keys)
+        if (strstr(key, k.literal)) return &k;
+    return nullptr;
+}
+
+const char *param_line_key(const char *line)
+{
+    char key[PARAM_TEXT_LEN];
+    char value[PARAM_TEXT_LEN];
+    split_line(line, key, value);
+    const ParamKey *match = find_key(key);
+    return match ? match->literal : nullptr;
+}
+
+void parse_param_line(Params *p, const char *line, FILE *out)
+{
+    char key[PARAM_TEXT_LEN];
+    char value[PARAM_TEXT_LEN];
+    split_line(line, key, value);
+    const ParamKey *match = find_key(key);
     if (match) {
         char *field = (char *)p + match->offset;
         switch (match->type) {
@@ -216,6 +230,17 @@ static int read_line(FILE *f, char *buf, int size)
     return 1;
 }
 
+int read_param_line(FILE *f, char *line, int size, int *used)
+{
+    int first = fgetc(f);
+    if (first == EOF) return 0;
+    ungetc(first, f);
+    if (!read_line(f, line, size)) return 0;
+    // An empty line ends in "\n", or in "\r\n" in a file from Windows.
+    *used = !(first == '\n' || first == '#' || strcmp(line, "\r\n") == 0);
+    return 1;
+}
+
 // Only a regular file: a directory cannot be read and a pipe would block.
 static FILE *open_regular_file(const char *file_name)
 {
@@ -237,15 +262,9 @@ void read_params(const char *file_name)
     }
     printf("Properties: \n");
     char line[PARAM_LINE_LEN];
-    for (;;) {
-        int first = fgetc(f);
-        if (first == EOF) break;
-        ungetc(first, f);
-        if (!read_line(f, line, sizeof line)) break;
-        // An empty line ends in "\n", or in "\r\n" in a file from Windows.
-        if (first == '\n' || first == '#' || strcmp(line, "\r\n") == 0) continue;
-        parse_param_line(&params, line, stdout);
-    }
+    int used;
+    while (read_param_line(f, line, sizeof line, &used))
+        if (used) parse_param_line(&params, line, stdout);
     fclose(f);
     load_high_scores();
 }

@@ -65,7 +65,7 @@ int write_screenshot(const char *stamp, int width, int height, const unsigned ch
                      char *path, size_t path_size)
 {
     if (!pixels) return ENOMEM;
-    if (width <= 0 || height <= 0) return EINVAL;
+    if (!window_size_possible(width, height)) return EINVAL;
     int err = make_folder();
     if (err) return err;
     for (int n = 1; n <= MAX_SHOTS_PER_STAMP; n++) {
@@ -121,6 +121,6 @@ void take_screenshot(int width, int height, const unsigned char *pixels)
     else
         describe_failure(err, screen_notice, sizeof screen_notice);
     printf("%s\n", screen_notice);
-    screen_notice_until_ms = elapsed_ms() + NOTICE_MS;
+    screen_notice_until_ms = clock_plus(elapsed_ms(), NOTICE_MS);
     screen_dirty = 1;
 }

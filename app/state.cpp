@@ -13,6 +13,11 @@ int is_fullscreen;
 int fullscreen;
 char full_res[PARAM_TEXT_LEN];
 
+int window_size_possible(int w, int h)
+{
+    return w > 0 && h > 0 && w <= MAX_WINDOW_SIDE && h <= MAX_WINDOW_SIDE;
+}
+
 int frame_count;
 int fps_time;
 float fps;

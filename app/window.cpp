@@ -81,14 +81,40 @@ void identify_window(void)
 
 static int window_fills_screen;      // full screen through glutFullScreen, not game mode
 
-// A replay plays in the viewer's window as it is: the full-screen switches
-// of the recording change the flags and the sizes they set, not the window.
-static int replay_keeps_window(void) { return replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT; }
+// An export's window keeps the video's size: the full-screen switches of
+// the recording change the flags and the sizes they set, not the window.
+static int replay_keeps_window(void) { return replay_mode == REPLAY_EXPORT; }
+
+// Full screen as the window itself, covering the screen without borders.
+static void fill_screen(void)
+{
+    glutSetWindow(window_id);
+    glutFullScreen();
+    window_fills_screen = 1;
+}
+
+// GLUT serves a full-screen request before a size request still pending,
+// which then undoes it, and a replay asks for its recorded sizes (the first
+// before its window is even shown). So the size asked for with a replay's
+// full screen is the screen's.
+static void fill_screen_in_replay(void)
+{
+    int w = glutGet(GLUT_SCREEN_WIDTH), h = glutGet(GLUT_SCREEN_HEIGHT);
+    glutSetWindow(window_id);
+    if (window_size_possible(w, h)) glutReshapeWindow(w, h);
+    glutFullScreen();
+    window_fills_screen = 1;
+}
 
 void enter_fullscreen(void)
 {
     is_fullscreen = 1;
     if (replay_keeps_window()) return;
+    // A replay never switches the viewer's display mode.
+    if (replay_mode == REPLAY_PLAY) {
+        if (!window_fills_screen) fill_screen_in_replay();
+        return;
+    }
     glutGameModeString(full_res);
     if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE) == 0 && glutGameModeGet(GLUT_GAME_MODE_POSSIBLE)) {
         glutEnterGameMode();
@@ -99,9 +125,7 @@ void enter_fullscreen(void)
     } else if (params.fullscreen_window && glutGameModeGet(GLUT_GAME_MODE_ACTIVE) == 0) {
         // Most desktops cannot switch video modes: the window itself covers
         // the screen, without borders.
-        glutSetWindow(window_id);
-        glutFullScreen();
-        window_fills_screen = 1;
+        fill_screen();
     }
 }
 
@@ -115,7 +139,7 @@ void leave_fullscreen(void)
         glutLeaveFullScreen();
         glutReshapeWindow(win_width, win_height);
     }
-    glutLeaveGameMode();
+    if (replay_mode != REPLAY_PLAY) glutLeaveGameMode();
 }
 
 int elapsed_ms(void) { return replay_clock(glutGet(GLUT_ELAPSED_TIME)); }
@@ -146,8 +170,10 @@ void on_reshape(int w, int h)
     if (!record_event(EVENT_RESHAPE, w, h, 0, 0)) return;
     // A replay's recorded sizes resize its window for the viewer, but an
     // export's window keeps the video's size. GLUT takes a size request of a
-    // full-screen window as leaving full screen.
-    if (replay_mode != REPLAY_EXPORT && !window_fills_screen) {
+    // full-screen window as leaving full screen. A live window may be told
+    // of a size no window can have (0 x 0 from a window manager): it is not
+    // asked for again, which X may refuse with an error that ends the program.
+    if (replay_mode != REPLAY_EXPORT && !window_fills_screen && window_size_possible(w, h)) {
         glutSetWindow(window_id);
         glutReshapeWindow(w, h);
     }

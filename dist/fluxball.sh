@@ -244,9 +244,17 @@ run_replay() {
     run_program . --unpack-replay "$replay_file" "$replay_tmp"
     [ "$status" = 0 ] || fatal_end "Fluxball could not play the replay."
     cp -- "$replay_file" "$replay_tmp/replay.fxr" || replay_fail "cannot copy $replay_file"
-    # The recorded file may end without a line end: the key goes on a line of its own.
-    printf '\nreplay = replay.fxr\n' >>"$replay_tmp/params.txt"
-    [ -n "$video_out" ] && printf 'replay_video = video.%s\n' "$video_ext" >>"$replay_tmp/params.txt"
+    # The keys that name files or decide what the run does are the launcher's
+    # alone (the unpacked params.txt holds none of them): the replay, the
+    # video as a plain name in the folder (moved to where it was asked for
+    # below), and no recording. The recorded file may end without a line
+    # end: the keys go on lines of their own.
+    printf '\nreplay = replay.fxr\nrecord_replays = 0\n' >>"$replay_tmp/params.txt"
+    if [ -n "$video_out" ]; then
+        printf 'replay_video = video.%s\n' "$video_ext" >>"$replay_tmp/params.txt"
+    else
+        printf 'replay_video =\n' >>"$replay_tmp/params.txt"
+    fi
     ln -s "$data/sounds" "$replay_tmp/sounds"
     # Screenshots taken while watching go where the player's others go.
     if [ -e "$player_dir/screenshots" ]; then

@@ -90,7 +90,7 @@ void game_update(void)
         // Read again: a point in the ball update serves and restarts it.
         if (game.countdown >= 0) {
             int t = elapsed_ms();
-            if (t - game.countdown_time > COUNTDOWN_STEP_MS) {
+            if (elapsed_since(t, game.countdown_time) > COUNTDOWN_STEP_MS) {
                 game.countdown -= 1;
                 game.countdown_time = t;
             }

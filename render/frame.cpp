@@ -198,7 +198,7 @@ static void capture_frame(void)
     screenshot_requested = 0;
     int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
     unsigned char *pixels = nullptr;
-    if (w > 0 && h > 0) pixels = (unsigned char *)malloc((size_t)w * (size_t)h * 3);
+    if (window_size_possible(w, h)) pixels = (unsigned char *)malloc((size_t)w * (size_t)h * 3);
     if (pixels) {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadBuffer(GL_BACK);

@@ -1,7 +1,7 @@
 // format.cpp -- the replay file: encoding and decoding of its records,
 // reading and checking a file whole before anything of it is used, and
-// unpacking its parameter and score files for the launcher. Owns nothing
-// beyond the files it is handed.
+// unpacking its parameter and score files for the launcher (without the
+// launcher's own keys). Owns nothing beyond the files it is handed.
 //
 // The file ("*.fxr", all integers little-endian; docs/replay-format.md
 // describes it for tool writers):
@@ -33,6 +33,7 @@
 
 const unsigned char REPLAY_MAGIC[8] = {'F', 'X', 'R', 'E', 'P', 'L', 'A', 'Y'};
 static const size_t FIRST_CAPACITY = 64 << 10;
+static const char FIRST_PRINTABLE = ' ', LAST_PRINTABLE = '~';
 
 // ---------------------------------------------------------------------------
 // Bytes: a growing buffer to write into, a bounded reader
@@ -162,6 +163,11 @@ int read_record(Reader *r, DecodeState *s, Record *rec)
             if (!get_svarint(r, &raw[k])) return r->short_read ? RECORD_SHORT : RECORD_BAD;
         for (int k = 0; k < 4; k++) rec->args[k] = raw[k];
         if (tag == EVENT_KEY && (raw[0] < 0 || raw[0] > 255)) return RECORD_BAD;
+        // F12 is the viewer's, never recorded; the window layer hands on its
+        // status and the pointer's crossings as 0 or 1.
+        if (tag == EVENT_SPECIAL && raw[0] == KEY_F12) return RECORD_BAD;
+        if ((tag == EVENT_VISIBILITY || tag == EVENT_ENTRY) && (raw[0] < 0 || raw[0] > 1))
+            return RECORD_BAD;
         if (tag == EVENT_MOUSE || tag == EVENT_MOTION) {
             int x = tag == EVENT_MOUSE ? 2 : 0;
             s->pointer_x = wrap_add(s->pointer_x, raw[x]);
@@ -236,6 +242,14 @@ static int get_embedded(Reader *rd, long *len, size_t *at, const char **why)
     return 1;
 }
 
+// Why a recorded window size is refused: "is damaged: it records WHAT
+// W x H pixels (...)".
+static void window_size_damage(char *why, size_t size, const char *what, int w, int h)
+{
+    snprintf(why, size, "is damaged: it records %s %d x %d pixels (a window has 1 to %d a side)", what,
+             w, h, (int)MAX_WINDOW_SIDE);
+}
+
 // Checks every record from the first to the end and the CRC; takes bytes.
 static ReplayFile *parse_owned(unsigned char *bytes, size_t size, const char *name)
 {
@@ -267,10 +281,21 @@ static ReplayFile *parse_owned(unsigned char *bytes, size_t size, const char *na
     memcpy(r->version, bytes + rd.pos, version_len);
     r->version[version_len] = 0;
     rd.pos += version_len;
+    // The text goes to the console and the window: no control characters.
+    for (uint32_t k = 0; k < version_len; k++)
+        if (r->version[k] < FIRST_PRINTABLE || r->version[k] > LAST_PRINTABLE)
+            return reject(r, name, "is damaged: its version text is not plain text");
     if (!get_u32(&rd, &w) || !get_u32(&rd, &h) || !get_u32(&rd, &rate) || !get_u32(&rd, &frames))
         return reject(r, name, truncated);
     r->window_width = (int)w;
     r->window_height = (int)h;
+    // Checked before any window opens: a window of this size cannot be made.
+    if (!window_size_possible(r->window_width, r->window_height)) {
+        char why_size[128];
+        window_size_damage(why_size, sizeof why_size, "a window of", r->window_width,
+                           r->window_height);
+        return reject(r, name, why_size);
+    }
     r->frame_rate = (int)rate;
     r->frames = frames;
     const char *why = nullptr;
@@ -300,6 +325,12 @@ static ReplayFile *parse_owned(unsigned char *bytes, size_t size, const char *na
             char why_bad[96];
             snprintf(why_bad, sizeof why_bad, "is damaged: no recording holds its record at byte %zu", at);
             return reject(r, name, why_bad);
+        }
+        if (rec.tag == EVENT_RESHAPE && !window_size_possible(rec.args[0], rec.args[1])) {
+            if (!sealed) return reject(r, name, unsealed);
+            char why_size[128];
+            window_size_damage(why_size, sizeof why_size, "a window size of", rec.args[0], rec.args[1]);
+            return reject(r, name, why_size);
         }
         previous = rec.tag;
         if (rec.tag == TAG_FRAME) frames_seen++;
@@ -399,15 +430,56 @@ static int write_embedded(const char *dir, const char *file, const unsigned char
     return ok;
 }
 
+// The keys that name files or decide what a run does: during a replay they
+// come from the launcher only, never from the recorded params.txt.
+static const char *const LAUNCHER_KEYS[] = {"replay", "replay_video", "record_replays"};
+
+static int sets_launcher_key(const char *line)
+{
+    const char *key = param_line_key(line);
+    if (!key) return 0;
+    for (const char *k : LAUNCHER_KEYS)
+        if (strcmp(key, k) == 0) return 1;
+    return 0;
+}
+
+// The recorded params.txt without the lines that would set a launcher's
+// key, cut into lines exactly as the parser reads them, into out.
+static int without_launcher_keys(const unsigned char *bytes, long len, ByteBuffer *out)
+{
+    if (len <= 0) return 1;
+    FILE *f = fmemopen(const_cast<unsigned char *>(bytes), (size_t)len, "r");
+    if (!f) return 0;
+    char line[PARAM_LINE_LEN];
+    long at = 0;
+    int used;
+    while (read_param_line(f, line, sizeof line, &used)) {
+        long next = ftell(f);
+        if (next < at || next > len) break;
+        if (!used || !sets_launcher_key(line)) put_bytes(out, bytes + at, (size_t)(next - at));
+        at = next;
+    }
+    fclose(f);
+    return at == len && !out->failed;
+}
+
 int unpack_replay(const char *file, const char *dir)
 {
     ReplayFile *r = load_replay_file(file);
     if (!r) return 0;
+    ByteBuffer own = {nullptr, 0, 0, 0};
+    if (!without_launcher_keys(r->bytes + r->params_at, r->params_len, &own)) {
+        printf("Error: no memory to unpack the replay %s\n", file);
+        free_buffer(&own);
+        free_replay_file(r);
+        return 0;
+    }
     char params_path[4096], scores_path[4096];
-    int ok = write_embedded(dir, "params.txt", r->bytes + r->params_at, r->params_len, params_path,
-                            sizeof params_path) &&
+    int ok = write_embedded(dir, "params.txt", own.bytes, r->params_len < 0 ? -1 : (long)own.size,
+                            params_path, sizeof params_path) &&
              write_embedded(dir, "scores.txt", r->bytes + r->scores_at, r->scores_len, scores_path,
                             sizeof scores_path);
+    free_buffer(&own);
     if (!ok) {
         // Half an unpacked replay is of no use: nothing stays.
         if (params_path[0]) unlink(params_path);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 int replay_mode;
 int view_width, view_height;
@@ -102,6 +103,7 @@ static void end_playback(int events, unsigned flags, uint32_t checksum)
     for (int k = 0; k < events; k++) {
         read_record(&rd, &play.decode, &e);
         deliver(&e);
+        if (play.over) return;
     }
     if (replay_state_checksum() != checksum) {
         diverge(play.frame);
@@ -205,6 +207,15 @@ int record_event(int kind, int a, int b, int c, int d)
     return 1;
 }
 
+int replay_lets_quit(void)
+{
+    if (!play.delivering) return 1;
+    // The events before a frame are reported at that frame; those after the
+    // last frame at the last.
+    diverge(play.frame < replay_frames_total() ? play.frame + 1 : play.frame);
+    return 0;
+}
+
 int replay_clock(int live_ms)
 {
     if (replay_mode == REPLAY_RECORD) return recording_clock(live_ms);
@@ -239,9 +250,27 @@ void replay_frame_end(void)
     if (replay_mode == REPLAY_RECORD) recording_frame_end();
 }
 
+// The video is written only as a new plain file in the working directory,
+// never through a path or an existing link: the launcher moves it to where
+// the player asked. 0 after printing why the name is refused.
+static int video_name_allowed(const char *name)
+{
+    if (strchr(name, '/') || !strcmp(name, ".") || !strcmp(name, "..")) {
+        printf("Error: the video %s is to be a plain file name in the working folder\n", name);
+        return 0;
+    }
+    struct stat st;
+    if (lstat(name, &st) == 0 && S_ISLNK(st.st_mode)) {
+        printf("Error: the video %s is a link; the video is written only as a plain file\n", name);
+        return 0;
+    }
+    return 1;
+}
+
 int replay_start(const char *params_file)
 {
     if (params.replay[0]) {
+        if (params.replay_video[0] && !video_name_allowed(params.replay_video)) return 0;
         ReplayFile *r = load_replay_file(params.replay);
         if (!r) return 0;
         replay_play_file(r, params.replay_video[0] ? REPLAY_EXPORT : REPLAY_PLAY);

@@ -46,6 +46,11 @@ enum { EVENT_KINDS = 8 };
 // window size are let through, every other live event is dropped. Returns 1
 // when the callback is to go on with the event.
 int record_event(int kind, int a, int b, int c, int d);
+// A key asks the program to quit. A recording ends at the event that quits
+// it, so a recorded one that quits before the end of its replay means the
+// replay does not play back: it holds there as diverged. 1 when the program
+// is to exit (always, outside a replay's recorded events).
+int replay_lets_quit(void);
 // Every value the frame step reads from GLUT's elapsed-time clock passes
 // through here: recorded while recording, replaced by the recorded value
 // during a replay. Reads outside the step are not part of the session: they
@@ -54,7 +59,9 @@ int replay_clock(int live_ms);
 
 // Start-up, once the parameters and the table are read and the working
 // copies made: records from here on (record_replays), or loads the replay the
-// key `replay` names. 0 after printing why the replay cannot be played.
+// key `replay` names; the video `replay_video` names must be a plain file
+// name in the working directory, and not a link. 0 after printing why the
+// replay cannot be played.
 int replay_start(const char *params_file);
 // Just before the window opens: notes its size for the recording (and from
 // here on a signal ends the program at the next frame, so that the replay is
@@ -97,7 +104,9 @@ unsigned replay_state_checksum(void);
 
 // The launcher's unpacking of a replay: checks the whole file, then writes
 // its params.txt and scores.txt (those that were there) into dir, an empty
-// folder. 0 after printing why the file cannot be played; nothing is written then.
+// folder. The params.txt written leaves out every line that would set
+// replay, replay_video or record_replays: those come from the launcher. 0
+// after printing why the file cannot be played; nothing is written then.
 int unpack_replay(const char *file, const char *dir);
 
 // A replay file loaded into memory and checked whole. Owned by the caller,

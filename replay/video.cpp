@@ -24,8 +24,8 @@
 extern char **environ;
 
 static const char ENCODER[] = "ffmpeg";
+static const char FILE_PROTOCOL[] = "file:";
 static const int FAILURE_STATUS = 255;
-static const int MAX_VIDEO_SIDE = 16384;            // pixels
 static const double NS_PER_S = 1e9;
 static const long long TITLE_EVERY_NS = 250000000LL;
 static const long long CONSOLE_EVERY_NS = 2000000000LL;
@@ -136,7 +136,11 @@ static void build_arguments(ArgList *a, const char *out)
     } else {
         add_arg(a, FLIP);       // whatever ffmpeg makes of the extension
     }
-    add_arg(a, out);
+    // Through ffmpeg's file protocol: a name such as "pipe:1" or "-y.mp4" is
+    // a file too, never another output or an option.
+    char file[ARG_LEN];
+    snprintf(file, sizeof file, "%s%s", FILE_PROTOCOL, out);
+    add_arg(a, file);
 }
 
 // The pictures and the track into the output: the pictures copied as they
@@ -283,8 +287,7 @@ int start_video_export(void)
     }
     video_width = win_width;
     video_height = win_height;
-    if (video_width <= 0 || video_height <= 0 || video_width > MAX_VIDEO_SIDE ||
-        video_height > MAX_VIDEO_SIDE) {
+    if (!window_size_possible(video_width, video_height)) {
         printf("Error: a window of %d x %d pixels cannot be made into a video\n", video_width,
                video_height);
         return 0;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -136,6 +137,10 @@ TEST_F(Screenshots, AFailedShotLeavesNoFileAndSaysWhyOnScreen)
     EXPECT_EQ(shoot(), ENOTDIR);
     EXPECT_EQ(write_screenshot("x", 2, 2, nullptr, path, sizeof path), ENOMEM);
     EXPECT_EQ(read_file("screenshots"), "a file in the folder's place");
+    // No window has these sizes: refused before any pixel is read.
+    EXPECT_EQ(write_screenshot("x", MAX_WINDOW_SIDE + 1, 1, rgb, path, sizeof path), EINVAL);
+    EXPECT_EQ(write_screenshot("x", 1, MAX_WINDOW_SIDE + 1, rgb, path, sizeof path), EINVAL);
+    EXPECT_EQ(write_screenshot("x", 0, 0, rgb, path, sizeof path), EINVAL);
 
     stub_elapsed_ms = 5000;
     std::string out = capture_stdout([] {
@@ -145,6 +150,10 @@ TEST_F(Screenshots, AFailedShotLeavesNoFileAndSaysWhyOnScreen)
     EXPECT_EQ(std::string(screen_notice).rfind("Screenshot failed: ", 0), 0u) << screen_notice;
     EXPECT_EQ(out, std::string(screen_notice) + "\n");
     EXPECT_EQ(screen_notice_until_ms, 5000 + NOTICE_MS);
+    // A replay's clock may read anything: the time the notice ends wraps.
+    stub_elapsed_ms = INT_MAX - 100;
+    capture_stdout([] { take_screenshot(1, 1, nullptr); });
+    EXPECT_EQ(screen_notice_until_ms, INT_MIN + NOTICE_MS - 101);
 
     unlink("screenshots");
     capture_stdout([] {

@@ -288,6 +288,38 @@ std::string version_of(const std::vector<unsigned char> &b)
     return std::string((const char *)b.data() + 16, u32_at(b, 12));
 }
 
+// Where the header holds the number of frames.
+size_t frames_at(const std::vector<unsigned char> &b) { return 16 + version_of(b).size() + 12; }
+
+// The first record of a file without params.txt and scores.txt.
+size_t first_record_at(const std::vector<unsigned char> &b) { return 16 + version_of(b).size() + 16 + 8; }
+
+// A record as the recorder writes it: the tag, then zigzag varints.
+std::vector<unsigned char> record_bytes(unsigned tag, std::initializer_list<int32_t> args)
+{
+    std::vector<unsigned char> out{(unsigned char)tag};
+    for (int32_t a : args) {
+        uint32_t u = ((uint32_t)a << 1) ^ (a < 0 ? 0xFFFFFFFFu : 0u);
+        while (u >= 0x80) {
+            out.push_back((unsigned char)(u | 0x80));
+            u >>= 7;
+        }
+        out.push_back((unsigned char)u);
+    }
+    return out;
+}
+
+// b with the bytes [at, at + cut) replaced by put, the CRC made to match.
+std::vector<unsigned char> spliced(const std::vector<unsigned char> &b, size_t at, size_t cut,
+                                   const std::vector<unsigned char> &put)
+{
+    std::vector<unsigned char> out(b.begin(), b.begin() + (long)at);
+    out.insert(out.end(), put.begin(), put.end());
+    out.insert(out.end(), b.begin() + (long)(at + cut), b.end());
+    reseal(&out);
+    return out;
+}
+
 TEST_F(Replay, SessionPlaysBackIdenticallyEveryFrame)
 {
     write_file(rec_dir + "/params.txt", PARAMS_TEXT);
@@ -313,7 +345,9 @@ TEST_F(Replay, SessionPlaysBackIdenticallyEveryFrame)
     // Played back from what the launcher unpacks: the same state every frame.
     write_file(rec_dir + "/copy.fxr", std::string(file.begin(), file.end()));
     ASSERT_TRUE(unpack_replay((rec_dir + "/copy.fxr").c_str(), play_dir.c_str()));
-    EXPECT_EQ(read_file(play_dir + "/params.txt"), PARAMS_TEXT);
+    std::string unpacked = PARAMS_TEXT;     // less the launcher's key
+    unpacked.erase(unpacked.find("record_replays = 1\n"));
+    EXPECT_EQ(read_file(play_dir + "/params.txt"), unpacked);
     EXPECT_EQ(read_file(play_dir + "/scores.txt"), SCORES_TEXT);
     write_file(play_dir + "/replay.fxr", std::string(file.begin(), file.end()));
     write_file(play_dir + "/params.txt", std::string(PARAMS_TEXT) + "replay = replay.fxr\n");
@@ -541,6 +575,47 @@ TEST_F(Replay, HostileBytesEachGetTheirMessage)
     trailing.push_back(0);
     EXPECT_EQ(parse_message(trailing), "Error: the replay x.fxr is damaged: it goes on after its end\n");
 
+    // Window sizes no window can have, in the header and in a reshape
+    // record: refused when the file is checked, before any window opens.
+    const size_t width_at = 16 + version_of(good).size();
+    const int impossible[][2] = {{0, 0}, {-5, 180}, {240, -1}, {16385, 180}, {240, 100000}, {INT_MIN, INT_MAX}};
+    for (const auto &size : impossible) {
+        std::vector<unsigned char> header = good;
+        put_u32_at(&header, width_at, (uint32_t)size[0]);
+        put_u32_at(&header, width_at + 4, (uint32_t)size[1]);
+        reseal(&header);
+        std::string expected = "Error: the replay x.fxr is damaged: it records a window of " +
+                               std::to_string(size[0]) + " x " + std::to_string(size[1]) +
+                               " pixels (a window has 1 to 16384 a side)\n";
+        EXPECT_EQ(parse_message(header), expected);
+    }
+    const size_t first = first_record_at(good);
+    ASSERT_EQ(good[first], EVENT_RESHAPE);
+    const size_t reshape_len = record_bytes(EVENT_RESHAPE, {WIN_W, WIN_H}).size();
+    ASSERT_EQ(std::vector<unsigned char>(good.begin() + (long)first, good.begin() + (long)(first + reshape_len)),
+              record_bytes(EVENT_RESHAPE, {WIN_W, WIN_H}));
+    for (const auto &size : impossible) {
+        std::vector<unsigned char> m = spliced(good, first, reshape_len, record_bytes(EVENT_RESHAPE, {size[0], size[1]}));
+        std::string expected = "Error: the replay x.fxr is damaged: it records a window size of " +
+                               std::to_string(size[0]) + " x " + std::to_string(size[1]) +
+                               " pixels (a window has 1 to 16384 a side)\n";
+        EXPECT_EQ(parse_message(m), expected);
+    }
+    // The largest window and the smallest are possible.
+    EXPECT_EQ(parse_message(spliced(good, first, reshape_len, record_bytes(EVENT_RESHAPE, {16384, 1}))), "");
+    // F12 is never recorded, the window status and the pointer's crossings
+    // are 0 or 1, and the version is plain text (it is printed).
+    const std::string not_recorded = "Error: the replay x.fxr is damaged: no recording holds its record at byte " +
+                                     std::to_string(first) + "\n";
+    EXPECT_EQ(parse_message(spliced(good, first, 0, record_bytes(EVENT_SPECIAL, {KEY_F12}))), not_recorded);
+    EXPECT_EQ(parse_message(spliced(good, first, 0, record_bytes(EVENT_VISIBILITY, {2}))), not_recorded);
+    EXPECT_EQ(parse_message(spliced(good, first, 0, record_bytes(EVENT_ENTRY, {-1}))), not_recorded);
+    EXPECT_EQ(parse_message(spliced(good, first, 0, record_bytes(EVENT_ENTRY, {1}))), "");
+    std::vector<unsigned char> escape = good;
+    escape[16] = 0x1B;
+    reseal(&escape);
+    EXPECT_EQ(parse_message(escape), "Error: the replay x.fxr is damaged: its version text is not plain text\n");
+
     // Every byte changed (the CRC made to match): loads or is refused with one
     // line, never reads outside the bytes (the sanitizer build checks).
     const unsigned char values[] = {0x00, 0x01, 0x7F, 0x80, 0xFF};
@@ -597,6 +672,125 @@ TEST_F(Replay, HostileFilesAreRefusedAndUnpackWritesNothing)
     std::string msg = capture_stdout([] { EXPECT_EQ(replay_start("params.txt"), 0); });
     EXPECT_NE(msg.find("is truncated"), std::string::npos);
     EXPECT_EQ(replay_mode, REPLAY_OFF);
+
+    // The video is written only as a plain file in the working folder (the
+    // launcher moves it), never through a path or an existing link.
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    ASSERT_EQ(symlink((out_dir + "/victim.gif").c_str(), "link.gif"), 0);
+    snprintf(params.replay, sizeof params.replay, "%s", (dir + "/good.fxr").c_str());
+    const char *const paths[] = {"../clip.mp4", "/tmp/clip.gif", "videos/clip.mp4", "clip.mp4/", ".", ".."};
+    for (const char *name : paths) {
+        snprintf(params.replay_video, sizeof params.replay_video, "%s", name);
+        msg = capture_stdout([] { EXPECT_EQ(replay_start("params.txt"), 0); });
+        EXPECT_EQ(msg, "Error: the video " + std::string(name) + " is to be a plain file name in the working folder\n");
+        EXPECT_EQ(replay_mode, REPLAY_OFF);
+    }
+    snprintf(params.replay_video, sizeof params.replay_video, "link.gif");
+    msg = capture_stdout([] { EXPECT_EQ(replay_start("params.txt"), 0); });
+    EXPECT_EQ(msg, "Error: the video link.gif is a link; the video is written only as a plain file\n");
+    EXPECT_TRUE(list_dir(out_dir).empty());
+    snprintf(params.replay_video, sizeof params.replay_video, "clip.mp4");
+    capture_stdout([] { EXPECT_EQ(replay_start("params.txt"), 1); });
+    EXPECT_EQ(replay_mode, REPLAY_EXPORT);
+    params.replay[0] = params.replay_video[0] = 0;
+}
+
+// A recorded params.txt never names the replay, the video or a recording:
+// unpacking leaves out every line that would set one, by the parser's own
+// matching and cutting of lines, and keeps every other byte.
+TEST_F(Replay, UnpackLeavesOutTheKeysOnlyTheLauncherSets)
+{
+    // A line of the parser's longest, cut short at a NUL: the parser reads
+    // on from where the line was cut, as a line of its own.
+    std::string long_line = std::string("grid_res = 24") + '\0';
+    long_line += std::string(PARAM_LINE_LEN - 1 - long_line.size(), 'x');
+    const std::string kept =
+        "grid_res = 24\n# replay_video = /comment.mp4\n\nfullscreen_replay = 0\r\n"
+        "win_width = 240 replay = b.fxr\n" + long_line + "max_jets = 6\n" +
+        std::string(PARAM_LINE_LEN + 50, 'y') + " replay_video = /tail.mp4\n" + "paddle_height = 7";
+    const std::string dropped[] = {
+        "replay = /home/someone/a.fxr\n", "  replay_video\t=\t/home/someone/Videos/holiday.mp4\n",
+        "my_replay_videos = ../../x.gif\n", "record_replays = 1\r\n", "xrecord_replaysx = 1\n",
+        "replayed = 1\n", "replay_video = /no-line-end.gif",
+    };
+    // Each dropped line after a kept one; the cut-short line's rest dropped too.
+    std::string text = "grid_res = 24\n" + dropped[0] + "# replay_video = /comment.mp4\n" + dropped[1] +
+                       "\nfullscreen_replay = 0\r\n" + dropped[2] + "win_width = 240 replay = b.fxr\n" +
+                       long_line + dropped[3] + dropped[4] + "max_jets = 6\n" + dropped[5] +
+                       std::string(PARAM_LINE_LEN + 50, 'y') + " replay_video = /tail.mp4\n" +
+                       "paddle_height = 7\n" + dropped[6];
+    write_file(rec_dir + "/recorded.txt", text);
+    ASSERT_EQ(chdir(rec_dir.c_str()), 0);
+    start_program(GRID);
+    params.record_replays = 1;
+    capture_stdout([] { replay_start("recorded.txt"); });
+    replay_set_window_size();
+    for (int f = 0; f < 3; f++) frame(f);
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    ASSERT_TRUE(bytes);
+    write_file(rec_dir + "/r.fxr", std::string((const char *)bytes, size));
+    free(bytes);
+    replay_reset();
+
+    ASSERT_TRUE(unpack_replay((rec_dir + "/r.fxr").c_str(), play_dir.c_str()));
+    EXPECT_EQ(read_file(play_dir + "/params.txt"), kept + "\n");
+    ASSERT_EQ(chdir(play_dir.c_str()), 0);
+    capture_stdout([] { read_params("params.txt"); });
+    EXPECT_STREQ(params.replay, "");
+    EXPECT_STREQ(params.replay_video, "");
+    EXPECT_EQ(params.record_replays, 0);
+    EXPECT_EQ(params.max_jets, 6);
+    EXPECT_EQ(params.paddle_height, 7);
+    EXPECT_EQ(params.win_width, 240);
+}
+
+// Events a recording cannot hold in that order, but each of which it can
+// hold: a quitting key before the end, far-off pointers, unknown keys and
+// buttons, clocks that run backwards. The replay plays to its end or holds
+// as diverged; it never ends the program.
+TEST_F(Replay, StrangeEventsPlayToTheEndOrDivergeAndNeverQuit)
+{
+    std::vector<unsigned char> good = small_replay(rec_dir);
+    const size_t first = first_record_at(good);
+    write_file(play_dir + "/params.txt", std::string(PARAMS_TEXT) + "replay = replay.fxr\n");
+    // A 'q' before the first frame: the recording would have ended there.
+    for (int quit_key : {(int)'q', 27}) {
+        std::vector<unsigned char> q = spliced(good, first, 0, record_bytes(EVENT_KEY, {quit_key}));
+        write_file(play_dir + "/replay.fxr", std::string(q.begin(), q.end()));
+        start_in(play_dir);
+        g_live = 0;
+        std::string out = capture_stdout(play_and_hold);
+        EXPECT_EQ(out, "This replay was recorded with version " + version_of(good) +
+                           " and does not play back exactly from frame 1\n");
+        EXPECT_EQ(replay_frames_played(), 0);
+        EXPECT_TRUE(replay_over());
+    }
+    // The others, each before the first frame.
+    const std::vector<unsigned char> strange[] = {
+        record_bytes(EVENT_MOTION, {INT_MAX, INT_MIN}),
+        record_bytes(EVENT_MOUSE, {7, 5, -2000000000, 2000000000}),
+        record_bytes(EVENT_MOUSE, {-1, -1, 3, 3}),
+        record_bytes(EVENT_SPECIAL, {-99999}),
+        record_bytes(EVENT_KEY, {0}),
+        // A frame whose clock reads near the end of the int range: the
+        // recorded clock values after it wrap, and run backwards.
+        {TAG_FRAME, 1, 0xF4, 0xFF, 0xFF, 0xFF, 0x0F},      // INT_MAX - 5
+    };
+    for (const std::vector<unsigned char> &put : strange) {
+        std::vector<unsigned char> m = spliced(good, first, 0, put);
+        if (put[0] == TAG_FRAME) put_u32_at(&m, frames_at(good), u32_at(good, frames_at(good)) + 1);
+        reseal(&m);
+        write_file(play_dir + "/replay.fxr", std::string(m.begin(), m.end()));
+        start_in(play_dir);
+        ASSERT_EQ(replay_mode, REPLAY_PLAY) << (int)put[0];
+        g_live = 0;
+        std::string out = capture_stdout(play_and_hold);
+        EXPECT_TRUE(replay_over()) << (int)put[0];
+        EXPECT_TRUE(out.find("the state matches the recording") != std::string::npos ||
+                    out.find("does not play back exactly") != std::string::npos)
+            << (int)put[0] << ": " << out;
+    }
 }
 
 TEST_F(Replay, KeysMatchThemselvesAndDefaultToOff)

@@ -182,6 +182,18 @@ ge() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
 
 console_has() { grep -qF -- "$1" "$OUT"; }
 
+# The program's window size, WxH.
+geometry() { xdotool getwindowgeometry "$WID" | awk '/Geometry/ {print $2}'; }
+# wait_geometry WxH: waits up to 3 s for the window to take that size.
+wait_geometry() {
+    local i
+    for i in $(seq 1 30); do
+        [ "$(geometry)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # installed_tree: an installed tree around the built program in $WORK/prefix,
 # in the build's own layout (bin/, lib/fluxball, share/fluxball), with the
 # launcher the build made, which finds the program and its data relative to

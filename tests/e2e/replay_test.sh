@@ -7,7 +7,8 @@
 # with an AAC track as long as the pictures and as loud as the program's own
 # loopback mix of the replay; an odd window size padded to an even video,
 # Opus in a WebM and no sound in a GIF; a video without sound when the sound
-# files are missing, and a machine without ffmpeg told so.
+# files are missing; full screen in a replay as the window covering the
+# screen, and a machine without ffmpeg told so.
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 command -v ffprobe >/dev/null || fail "ffprobe is not installed (tools/setup.sh installs ffmpeg)"
 
@@ -157,6 +158,28 @@ done
 [ "$(audio_codec "$WORK/odd.webm")" = opus ] || fail "the WebM's sound: '$(audio_codec "$WORK/odd.webm")'"
 [ -z "$(audio_codec "$WORK/odd.gif")" ] || fail "the GIF has a sound track"
 [ -z "$(ls "$WORK" | grep -e '\.video\.' -e '\.sound\.')" ] || fail "parts of a clip left behind"
+
+# Full screen in a replay (a recorded fullscreen = 1, which the live window
+# under Xvfb, without game mode, could not honour) is the window covering
+# the screen, never a switch of the display's mode; it still plays exactly.
+rm -f "$PLAYER"/replays/*
+printf 'record_replays = 1\nframe_rate = 60\ngrid_res = 32\nfullscreen = 1\n' > "$PLAYER/params.txt"
+start_fluxball
+sleep 0.3
+[ "$(geometry)" = 800x600 ] || fail "the live window without game mode is $(geometry)"
+key q
+expect_exit 1
+state=$(recorded_state)
+replay=$(ls "$PLAYER"/replays/fluxball-*.fxr)
+start_fluxball --replay "$replay"
+wait_geometry 1024x768 || fail "full screen in the replay is $(geometry)"
+for i in $(seq 1 100); do
+    console_has "Replay: the end" && break
+    sleep 0.1
+done
+console_has "the state matches the recording ($state)" || fail "the full-screen replay did not match"
+key q
+expect_exit 1
 
 # Without ffmpeg: the launcher says so, and so does the program.
 mkdir -p "$WORK/bin"

@@ -5,16 +5,6 @@
 source "$(dirname "$0")/harness.sh" "$1" "$2"
 copy_sounds
 
-geometry() { xdotool getwindowgeometry "$WID" | awk '/Geometry/ {print $2}'; }
-# wait_geometry WxH: waits up to 3 s for the window to take that size.
-wait_geometry() {
-    local i
-    for i in $(seq 1 30); do
-        [ "$(geometry)" = "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
 # white_count FILE WxH+X+Y: pixels of white text in a part of a screenshot.
 white_count() {
     convert "$1" -crop "$2" +repage -colorspace Gray -threshold 90% -format '%[fx:round(mean*w*h)]' info:

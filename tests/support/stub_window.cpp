@@ -1,7 +1,9 @@
 // stub_window.cpp -- a stand-in for the GLUT window layer in unit tests:
 // settable clocks (sleeping moves the monotonic one on at once) and counters
 // of the window requests. The elapsed-time clock and the reshapes pass
-// through the replay hooks, as in the real window layer.
+// through the replay hooks, as in the real window layer, which asks the
+// window for every size a replay records: those no window can have are
+// counted.
 #include "tests/support/test_util.h"
 
 int stub_elapsed_ms;
@@ -10,6 +12,7 @@ int stub_fullscreen_leaves;
 int stub_redisplays;
 long long stub_clock_ns;
 int stub_sleeps;
+int stub_impossible_sizes;
 
 void enter_fullscreen(void)
 {
@@ -36,6 +39,7 @@ void register_callbacks(void) {}
 void on_reshape(int w, int h)
 {
     if (!record_event(EVENT_RESHAPE, w, h, 0, 0)) return;
+    if (replay_mode == REPLAY_PLAY && !window_size_possible(w, h)) stub_impossible_sizes++;
     win_width = w;
     win_height = h;
 }

@@ -17,6 +17,8 @@ extern int stub_fullscreen_leaves;
 extern int stub_redisplays;
 extern long long stub_clock_ns;     // the monotonic clock, ns
 extern int stub_sleeps;
+// Sizes a replay asked the window for that no window can have.
+extern int stub_impossible_sizes;
 
 // Defaults with grid_res = grid; then as start-up: working copies, flags,
 // colours, allocation and clearing of the grid, particles and jets, the game
