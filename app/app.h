@@ -166,8 +166,9 @@ void load_working_copies(void);
 // Start-up once the parameters are read: every module's working copies, the
 // title state (its sound requests find no sound yet), the flags and colours.
 void load_program_state(void);
-// Allocates the grid, the particles and the jets in that order; 0 at the
-// first that fails, which has printed its message.
+// Allocates the grid, the drawing's vertex arrays, the particles and the
+// jets in that order; 0 at the first that fails, which has printed its
+// message.
 int allocate_storage(void);
 
 void on_idle(void);

@@ -12,6 +12,27 @@ extern int grid_cols, grid_rows;
 extern float cell_w, cell_h;        // view units per cell
 void load_render_settings(void);
 
+// Vertex arrays. Every drawing that sends vertices per cell or per particle
+// writes them, in its drawing order, into this one chunk of memory and hands
+// the chunk to GL as client vertex arrays (GL 1.1) whenever it is full, then
+// once more at its end. Nothing is allocated per frame and nothing is kept
+// in the driver. The chunk is allocated with the grid at start-up
+// (allocate_draw_chunk, 0 after printing the error) and freed at exit
+// (free_draw_chunk); settings.cpp owns it, arrays.cpp hands it to GL.
+enum { DRAW_CHUNK_VERTICES = 16384 };
+struct FlatVertex {         // field views: position, colour as glColor3f
+    float x, y, r, g, b;
+};
+struct GlowVertex {         // lines, points: position, colour as glColor4f
+    float x, y, r, g, b, a;
+};
+struct DepthVertex {        // 3-D density view: position with height, colour
+    float x, y, z, r, g, b, a;
+};
+extern void *draw_chunk;    // DRAW_CHUNK_VERTICES of the largest vertex
+int allocate_draw_chunk(void);
+void free_draw_chunk(void);
+
 // Fonts: GLUT bitmap font handles, set at start-up.
 extern void *small_font, *large_font;
 
@@ -27,6 +48,15 @@ extern const char *const CREDIT_LINE;   // status line 4 in the game mode
 
 // The grid cell under the mouse of the current frame.
 extern int mouse_cell_x, mouse_cell_y;
+
+// The chunk as GL's vertex and colour arrays (arrays.cpp): positions of
+// `dims` floats followed by colours of `channels` floats, vertex after
+// vertex. begin enables both client arrays, end disables them again;
+// draw_chunk_vertices draws the chunk's first `count` vertices as GL
+// primitives `mode` (GL_QUADS, GL_LINES, GL_POINTS) and does nothing for 0.
+void begin_chunk_arrays(int dims, int channels);
+void draw_chunk_vertices(unsigned mode, int count);
+void end_chunk_arrays(void);
 
 // Frame composition and text (frame.cpp)
 void draw_frame(void);
