@@ -16,7 +16,7 @@
 //   i32 frame_rate as read, u32 frames stepped,
 //   i32 length + bytes of params.txt, then of scores.txt (-1: no file),
 //   the records, each a tag byte:
-//     1..7  an input event (EVENT_*), its arguments as zigzag varints; the
+//     1..8  an input event (EVENT_*), its arguments as zigzag varints; the
 //           pointer positions of mouse and motion events are differences to
 //           the previous pointer position recorded (0, 0 at the start)
 //     16    a frame: varint n, then the n clock values it read, each as the
@@ -243,7 +243,7 @@ unsigned replay_state_checksum(void)
 // ---------------------------------------------------------------------------
 
 // Arguments of each event kind in the file.
-static const int EVENT_ARGS[EVENT_KINDS] = {0, 1, 1, 4, 2, 2, 1, 1};
+static const int EVENT_ARGS[EVENT_KINDS] = {0, 1, 1, 4, 2, 2, 1, 1, 0};
 
 // The values that carry on from record to record while decoding.
 struct DecodeState {
@@ -802,6 +802,7 @@ static void deliver(const Record *e)
     case EVENT_RESHAPE: on_reshape(e->args[0], e->args[1]); break;
     case EVENT_VISIBILITY: on_window_status(e->args[0]); break;
     case EVENT_ENTRY: on_entry(e->args[0]); break;
+    case EVENT_UNDRAWN: on_step_undrawn(); break;
     default: break;
     }
     play.delivering = 0;
