@@ -30,6 +30,13 @@ struct DepthVertex {        // 3-D density view: position with height, colour
     float x, y, z, r, g, b, a;
 };
 extern void *draw_chunk;    // DRAW_CHUNK_VERTICES of the largest vertex
+// The lattice views first work out each cell's colour (or height) in memory
+// order, here, and then walk the lattice up the columns reading one array
+// instead of every field: the values are the same, the memory traffic far
+// less. Four floats a cell, draw_shade_cells of them (the grid's cell_count
+// at allocation). Allocated and freed with the chunk.
+extern float *draw_shade;
+extern int draw_shade_cells;
 int allocate_draw_chunk(void);
 void free_draw_chunk(void);
 
@@ -65,9 +72,10 @@ void draw_text(const char *text, void *font, float x, float y, float r, float g,
 void draw_fps(float x, float y, float r, float g, float b);
 
 // Field views (fields.cpp)
-// 1 when the grid's arrays exist and match the drawing copy of the grid size,
-// so that the lattice (which reaches cell grid_cols + 1, grid_rows + 1) stays
-// inside them; every view and overlay draws only then.
+// 1 when the grid's arrays and the vertex chunk exist and the arrays match
+// the drawing copy of the grid size, so that the lattice (which reaches cell
+// grid_cols + 1, grid_rows + 1) stays inside them; every view and overlay
+// draws only then.
 int lattice_ready(void);
 void draw_plasma_shader(void);
 void draw_density_depth(void);

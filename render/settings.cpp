@@ -3,12 +3,16 @@
 // allocates them before any window exists.
 #include "render/render.h"
 
+#include "fluid/fluid.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 int grid_cols, grid_rows;
 float cell_w, cell_h;
 void *draw_chunk;
+float *draw_shade;
+int draw_shade_cells;
 
 void load_render_settings(void)
 {
@@ -22,7 +26,10 @@ int allocate_draw_chunk(void)
 {
     free_draw_chunk();
     draw_chunk = malloc((size_t)DRAW_CHUNK_VERTICES * sizeof(DepthVertex));
-    if (!draw_chunk) {
+    size_t cells = solver.cell_count > 0 ? (size_t)solver.cell_count : 1;
+    draw_shade = (float *)malloc(cells * 4 * sizeof(float));
+    if (draw_shade) draw_shade_cells = solver.cell_count;
+    if (!draw_chunk || !draw_shade) {
         printf("Error: cannot allocate drawing data!\n");
         return 0;
     }
@@ -33,4 +40,7 @@ void free_draw_chunk(void)
 {
     free(draw_chunk);
     draw_chunk = nullptr;
+    free(draw_shade);
+    draw_shade = nullptr;
+    draw_shade_cells = 0;
 }
