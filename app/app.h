@@ -121,7 +121,8 @@ extern int is_fullscreen;           // 1 once full screen was requested
 extern int fullscreen;              // one-shot request served by on_idle
 extern char full_res[PARAM_TEXT_LEN];
 
-// Frame timing: written by on_idle.
+// Frame timing: written by on_idle. frame_count counts the frames drawn
+// since fps_time, fps is frames drawn per second.
 extern int frame_count;
 extern int fps_time;                // ms of elapsed time at the last update
 extern float fps;
@@ -142,8 +143,19 @@ extern long long next_frame_ns;     // monotonic clock, ns
 long long frame_period_for(int frame_rate);
 // How long the frame due at *next_ns must still wait at now_ns; 0 means it
 // runs now, and then *next_ns moves one period on (from now when that is
-// already past, so a late frame brings no catch-up frames).
+// already past, so a late frame brings no catch-up frames). A replay being
+// watched keeps its pace this way, drawing every step.
 long long frame_wait_ns(long long now_ns, long long period_ns, long long *next_ns);
+// The pace of the program itself: the steps due at now_ns, at most
+// max_steps; 0 while the step due at *next_ns is still ahead. *next_ns
+// moves one period on per step (0 before the first step, which starts the
+// schedule at now_ns); when more than max_steps are due, the schedule starts
+// afresh from now_ns and the rest are dropped. 1 for no period.
+int steps_due(long long now_ns, long long period_ns, long long *next_ns, int max_steps);
+// Steps one drawn frame may run to keep the pace: a machine too slow for
+// its drawing, or even for the steps, then runs slower instead of spending
+// ever longer frames catching up.
+const int MAX_STEPS_PER_FRAME = 4;
 
 // Mouse state: written by on_mouse/on_motion and the tool pass.
 extern int mouse_x, mouse_y;        // window pixels, y from the top
@@ -188,16 +200,22 @@ void load_working_copies(void);
 // Start-up once the parameters are read: every module's working copies, the
 // title state (its sound requests find no sound yet), the flags and colours.
 void load_program_state(void);
-// Allocates the grid, the particles and the jets in that order; 0 at the
-// first that fails, which has printed its message.
+// Allocates the grid, the drawing's vertex arrays, the particles and the
+// jets in that order; 0 at the first that fails, which has printed its
+// message.
 int allocate_storage(void);
 
+// The idle call: the steps that are due, then one request to draw.
 void on_idle(void);
 // With auto_pause the sound holds while the game is paused (space, the help
 // page, the pointer away) or the window is hidden; in the solver mode only
 // while the window is hidden. Every path that pauses the game or lets it go
 // on calls this after changing the flags.
 void sound_follow_pause(void);
+// The next step runs without being drawn (on_idle catching up with the
+// frame rate): it is not counted as a frame drawn. Recorded as an event, so
+// that a replay counts the frames as the session did.
+void on_step_undrawn(void);
 // One frame of the mouse: which tool, or which of the player's paddle
 // actions, each button runs in the current mode, at the cell under the
 // mouse. Writes prev_mouse_x/y and opens and closes jet_mode's placements.

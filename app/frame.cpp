@@ -1,7 +1,9 @@
-// frame.cpp -- one frame of the program (the idle step), the hold that keeps
-// a set frame rate, the frames left out while nobody could see them change,
-// and the working copies of the parameters that the other modules keep. Owns
-// the frame hold's period and deadline and the time of the last frame.
+// frame.cpp -- the idle call: the steps of the program that are due and the
+// request to draw them, the pace that keeps a set frame rate (running late
+// steps before drawing once), the frames left out while nobody could see
+// them change, and the working copies of the parameters that the other
+// modules keep. Owns the pace's period and deadline, the time of the last
+// step and the mark of a step that is not drawn.
 #include "app/app.h"
 #include "replay/replay.h"
 #include "fluid/fluid.h"
@@ -24,7 +26,8 @@ static const int PAUSED_FRAME_MS = 1000;
 
 long long frame_period_ns;
 long long next_frame_ns;
-static int last_frame_ms;           // elapsed time of the last frame made
+static int last_frame_ms;           // elapsed time of the last step made
+static int step_undrawn;            // 1: the coming step is not drawn
 
 int elapsed_since(int now_ms, int then_ms) { return (int)(int32_t)((uint32_t)now_ms - (uint32_t)then_ms); }
 
@@ -47,6 +50,31 @@ long long frame_wait_ns(long long now_ns, long long period_ns, long long *next_n
     *next_ns += period_ns;
     if (*next_ns <= now_ns) *next_ns = now_ns + period_ns;
     return 0;
+}
+
+int steps_due(long long now_ns, long long period_ns, long long *next_ns, int max_steps)
+{
+    if (period_ns <= 0) return 1;
+    if (*next_ns == 0) {
+        // The first step starts the schedule.
+        *next_ns = now_ns + period_ns;
+        return 1;
+    }
+    if (now_ns < *next_ns) return 0;
+    long long late = (now_ns - *next_ns) / period_ns + 1;
+    if (late > max_steps) {
+        // Too far behind to catch up within one frame: run what a frame may
+        // and start afresh, so that the lag does not pile up.
+        *next_ns = now_ns + period_ns;
+        return max_steps;
+    }
+    *next_ns += late * period_ns;
+    return (int)late;
+}
+
+void on_step_undrawn(void)
+{
+    if (record_event(EVENT_UNDRAWN, 0, 0, 0, 0)) step_undrawn = 1;
 }
 
 void load_working_copies(void)
@@ -84,24 +112,12 @@ static int frame_wanted(void)
     return elapsed_since(elapsed_ms(), last_frame_ms) >= PAUSED_FRAME_MS;
 }
 
-void on_idle(void)
+// One step of the program: the fluid and the game move on by one frame's
+// worth, the frames-per-second figure counts it when it is drawn, and a
+// notice whose time is up goes. 0 when a replay has no step to run now.
+static int run_step(void)
 {
-    replay_idle();
-    if (!frame_wanted()) {
-        // Nothing to do: sleep a slice and let the main loop serve events.
-        sleep_until_ns(monotonic_ns() + HOLD_SLICE_NS);
-        return;
-    }
-    if (frame_period_ns > 0) {
-        long long now = monotonic_ns();
-        long long wait = frame_wait_ns(now, frame_period_ns, &next_frame_ns);
-        if (wait > 0) {
-            // Not yet due: sleep a slice and let the main loop serve input.
-            sleep_until_ns(now + std::min(wait, HOLD_SLICE_NS));
-            return;
-        }
-    }
-    if (!replay_frame_begin()) return;
+    if (!replay_frame_begin()) return 0;
     update_mouse_row();
     if (fullscreen) {
         fullscreen = 0;
@@ -121,7 +137,8 @@ void on_idle(void)
         }
         sound_update();
     }
-    frame_count += 1;
+    if (!step_undrawn) frame_count += 1;
+    step_undrawn = 0;
     int t = elapsed_ms();
     if (elapsed_since(t, fps_time) > FPS_INTERVAL_MS) {
         fps = (float)(1000.0 / elapsed_since(t, fps_time) * frame_count);
@@ -131,8 +148,52 @@ void on_idle(void)
     if (screen_notice[0] && elapsed_since(t, screen_notice_until_ms) >= 0) screen_notice[0] = 0;
     last_frame_ms = t;
     screen_dirty = 0;
-    post_redisplay();
     replay_frame_end();
+    return 1;
+}
+
+// How many steps this idle call runs, 0 for none yet. With a frame rate the
+// program keeps its pace: the steps whose time has come, however long the
+// drawing took, up to MAX_STEPS_PER_FRAME. A replay being watched draws every
+// step it plays instead, and a paused program has nothing to catch up.
+static int steps_now(void)
+{
+    if (frame_period_ns <= 0) return 1;
+    long long now = monotonic_ns();
+    long long wait;
+    if (replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT) {
+        wait = frame_wait_ns(now, frame_period_ns, &next_frame_ns);
+        if (wait == 0) return 1;
+    } else {
+        int steps = steps_due(now, frame_period_ns, &next_frame_ns, paused ? 1 : MAX_STEPS_PER_FRAME);
+        if (steps > 0) return steps;
+        wait = next_frame_ns - now;
+    }
+    // Not yet due: sleep a slice and let the main loop serve input.
+    sleep_until_ns(now + std::min(wait, HOLD_SLICE_NS));
+    return 0;
+}
+
+void on_idle(void)
+{
+    replay_idle();
+    if (!frame_wanted()) {
+        // Nothing to do: sleep a slice and let the main loop serve events.
+        sleep_until_ns(monotonic_ns() + HOLD_SLICE_NS);
+        return;
+    }
+    int steps = steps_now();
+    if (steps == 0) return;
+    // The events that came before this call are seen by the first step; the
+    // steps before the last are not drawn, and the recording says so.
+    for (int s = 0; s < steps; s++) {
+        if (s < steps - 1) on_step_undrawn();
+        if (!run_step()) {
+            if (s == 0) return;
+            break;
+        }
+    }
+    post_redisplay();
 }
 
 void clear_simulation(void)

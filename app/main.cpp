@@ -43,8 +43,9 @@ int main(int argc, char **argv)
     print_key_reference();
 
     // Run in reverse order at exit: the replay is written first, then sound
-    // shuts down, then the jets, particles and grid are freed.
+    // shuts down, then the jets, particles, vertex arrays and grid are freed.
     atexit(free_grid);
+    atexit(free_draw_chunk);
     atexit(free_particles);
     atexit(free_jets);
     atexit(sound_shutdown);

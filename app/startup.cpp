@@ -19,5 +19,5 @@ void load_program_state(void)
 
 int allocate_storage(void)
 {
-    return allocate_grid() && allocate_particles() && allocate_jets();
+    return allocate_grid() && allocate_draw_chunk() && allocate_particles() && allocate_jets();
 }

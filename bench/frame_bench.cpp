@@ -7,7 +7,14 @@
 // mode's 3-D density view at depth 5 with the same ink, 2 the start-up state
 // exactly as the program starts. BM_ViewFrame and BM_ViewDraw take a field
 // view instead (0 plasma, 1 3-D density, 2 velocity, 3 pressure, 4
-// divergence, 5 curl, 6 dye), drawn in the solver mode over the same ink.
+// divergence, 5 curl, 6 dye), drawn in the solver mode over the same ink;
+// BM_OverlayDraw an overlay (0 velocity lines, 1 vorticity lines, 2 velocity
+// grid) over no view.
+//
+// Run it under the software GL (llvmpipe) for the cost of drawing, and with
+// GALLIUM_NOOP=1, which drops the drawing and leaves what a hardware driver
+// leaves on the processor: the program's and the driver's own work. The CPU
+// column of the view benchmarks is processor time, all threads counted.
 #include "render/render.h"
 #include "tests/support/test_util.h"
 #include "tests/support/xvfb.h"
@@ -212,9 +219,40 @@ void BM_ViewDraw(benchmark::State &state)
     stop_program();
 }
 
+// The three overlays, each with the toggle value its key first sets.
+const FieldView OVERLAYS[] = {
+    {&velocity_lines, 1, draw_velocity_lines},
+    {&vorticity_lines, 1, draw_vorticity_lines},
+    {&velocity_grid, 1, draw_velocity_grid},
+};
+
+// One overlay alone over no view, after the ink has moved for a while.
+void BM_OverlayDraw(benchmark::State &state)
+{
+    set_up_view((int)state.range(0), 0);
+    plasma_shader = 0;
+    const FieldView &overlay = OVERLAYS[state.range(1)];
+    *overlay.toggle = overlay.value;
+    for (int n = 0; n < WARM_UP_FRAMES; n++) on_idle();
+    for (auto _ : state) {
+        set_projection();
+        overlay.draw();
+        glFinish();
+    }
+    stop_program();
+}
+
+void overlay_args(benchmark::internal::Benchmark *b)
+{
+    for (int grid : {200, 400})
+        for (int overlay = 0; overlay < 3; overlay++) b->Args({grid, overlay});
+    b->ArgNames({"grid", "overlay"})->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+    b->UseRealTime();
+}
+
 void view_args(benchmark::internal::Benchmark *b)
 {
-    for (int grid : {100, 200})
+    for (int grid : {100, 200, 400})
         for (int view = 0; view < FIELD_VIEW_COUNT; view++) b->Args({grid, view});
     // The CPU column counts every thread of the process, the GL driver's
     // rasterizer threads included: on a shared machine it varies less with
@@ -235,6 +273,7 @@ BENCHMARK(BM_DrawOnly)->Apply(frame_args);
 BENCHMARK(BM_FieldView)->Apply(frame_args);
 BENCHMARK(BM_ViewFrame)->Apply(view_args);
 BENCHMARK(BM_ViewDraw)->Apply(view_args);
+BENCHMARK(BM_OverlayDraw)->Apply(overlay_args);
 BENCHMARK(BM_Text)->Args({100, 0})->Args({100, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Particles)->Args({100, VIEW_PLASMA})->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -7,8 +7,11 @@
 // own cell, so the border ring is read too and neighbouring quads share
 // their corner colours. Smooth shading does the rest. Every quad is sent,
 // every frame, however faint: what the driver draws may depend on the whole
-// stream, not only on the quads that show. Each corner colour is computed
-// once and handed on to the next quad up the column. No state of its own.
+// stream, not only on the quads that show. Each cell's colour is computed
+// once, in memory order, into draw_shade, and read from there up the
+// columns, each corner handed on to the next quad up. The quads go to GL
+// through the vertex chunk, four vertices each with the values the plain
+// glColor/glVertex calls would send, in the same order. No state of its own.
 #include "render/render.h"
 
 #include "fluid/fluid.h"
@@ -39,7 +42,8 @@ static const float DEPTH_DENSITY_MAX = 5.0f;
 
 int lattice_ready(void)
 {
-    return solver.cell_count > 0 && grid_cols == solver.grid_width &&
+    return draw_chunk && draw_shade && draw_shade_cells == solver.cell_count &&
+           solver.cell_count > 0 && grid_cols == solver.grid_width &&
            grid_rows == solver.grid_height && u && v && dens && color && pressure &&
            divergence && curl && vort_force_u && vort_force_v;
 }
@@ -79,19 +83,18 @@ static inline Rgb shade_dye(int k)
     return Rgb{d * color[k].r, d * color[k].g, d * color[k].b};
 }
 
+// Whole quads of the flat views a chunk holds.
+static const int FLAT_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 4 * 4;
+
 // The quad of lattice point (x, y) with its corners' colours, in the
 // lattice order: bottom left, bottom right, top right, top left.
-static inline void emit_quad(float x, float y, float w, float h, const Rgb &c0, const Rgb &c1,
-                             const Rgb &c2, const Rgb &c3)
+static inline void put_quad(FlatVertex *q, float x, float y, float w, float h, const Rgb &c0,
+                            const Rgb &c1, const Rgb &c2, const Rgb &c3)
 {
-    glColor3f(c0.r, c0.g, c0.b);
-    glVertex2f(x, y);
-    glColor3f(c1.r, c1.g, c1.b);
-    glVertex2f(x + w, y);
-    glColor3f(c2.r, c2.g, c2.b);
-    glVertex2f(x + w, y + h);
-    glColor3f(c3.r, c3.g, c3.b);
-    glVertex2f(x, y + h);
+    q[0] = FlatVertex{x, y, c0.r, c0.g, c0.b};
+    q[1] = FlatVertex{x + w, y, c1.r, c1.g, c1.b};
+    q[2] = FlatVertex{x + w, y + h, c2.r, c2.g, c2.b};
+    q[3] = FlatVertex{x, y + h, c3.r, c3.g, c3.b};
 }
 
 // One additive pass over the lattice with the per-cell colour map `shade`.
@@ -102,22 +105,33 @@ static void draw_lattice(void)
     if (!lattice_ready()) return;
     const int stride = grid_cols + 2;
     const float w = cell_w, h = cell_h;
+    FlatVertex *chunk = (FlatVertex *)draw_chunk;
+    int n = 0;
+    // Every cell's colour in memory order first (the lattice reads them all).
+    Rgb *shaded = (Rgb *)draw_shade;
+    for (int k = 0; k < solver.cell_count; k++) shaded[k] = shade(k);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_QUADS);
+    begin_chunk_arrays(2, 3);
     for (int i = 0; i <= grid_cols; i++) {
         float x = ((float)i - 0.5f) * w;
-        Rgb c0 = shade(i), c1 = shade(i + 1);
+        Rgb c0 = shaded[i], c1 = shaded[i + 1];
         for (int j = 0; j <= grid_rows; j++) {
             float y = ((float)j - 0.5f) * h;
             int k = i + stride * (j + 1);
-            Rgb c3 = shade(k), c2 = shade(k + 1);
-            emit_quad(x, y, w, h, c0, c1, c2, c3);
+            Rgb c3 = shaded[k], c2 = shaded[k + 1];
+            put_quad(chunk + n, x, y, w, h, c0, c1, c2, c3);
+            n += 4;
+            if (n == FLAT_CHUNK_VERTICES) {
+                draw_chunk_vertices(GL_QUADS, n);
+                n = 0;
+            }
             c0 = c3;
             c1 = c2;
         }
     }
-    glEnd();
+    draw_chunk_vertices(GL_QUADS, n);
+    end_chunk_arrays();
     glDisable(GL_BLEND);
 }
 
@@ -127,15 +141,27 @@ void draw_divergence_shader(void) { draw_lattice<shade_divergence>(); }
 void draw_curl_shader(void) { draw_lattice<shade_curl>(); }
 void draw_dye_shader(void) { draw_lattice<shade_dye>(); }
 
-static inline Rgb shade_plasma(int k, float dscale, float vscale, float a)
+// The plasma colour of a cell without its pressure term: red, and green and
+// blue before the term is added and taken away (the term depends on the
+// quad's half, so a cell on the middle column gets both).
+struct PlasmaCell {
+    float r, g, b, pressure;
+};
+
+static inline PlasmaCell plasma_cell(int k, float dscale, float vscale)
 {
     float d = dens[k] * dscale;
     if (d > PLASMA_DENSITY_MAX) d = PLASMA_DENSITY_MAX;
     float su = fabsf(u[k] * vscale);
     float sv = fabsf(v[k] * vscale);
-    float p = pressure[k] * a;
-    return Rgb{color[k].r * d + su + sv / PLASMA_V_RED_SHARE, color[k].g * d + sv + p,
-               color[k].b * d + sv - p};
+    return PlasmaCell{color[k].r * d + su + sv / PLASMA_V_RED_SHARE, color[k].g * d + sv,
+                      color[k].b * d + sv, pressure[k]};
+}
+
+static inline Rgb shade_plasma(const PlasmaCell &c, float a)
+{
+    float p = c.pressure * a;
+    return Rgb{c.r, c.g + p, c.b - p};
 }
 
 void draw_plasma_shader(void)
@@ -149,26 +175,36 @@ void draw_plasma_shader(void)
     const float player_a = PLASMA_PRESSURE_BASE + (float)player_paddle.held_frames;
     const float opponent_a = PLASMA_PRESSURE_BASE - (float)opponent_paddle.held_frames;
     const int half = grid_cols / 2;
+    FlatVertex *chunk = (FlatVertex *)draw_chunk;
+    int n = 0;
+    PlasmaCell *cells = (PlasmaCell *)draw_shade;
+    for (int k = 0; k < solver.cell_count; k++) cells[k] = plasma_cell(k, dscale, vscale);
     glEnable(GL_BLEND);
     // With alpha 1 this adds onto the black background.
     glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
-    glBegin(GL_QUADS);
+    begin_chunk_arrays(2, 3);
     for (int i = 0; i <= grid_cols; i++) {
         float x = ((float)i - 0.5f) * w;
         // The quad's column picks the half; all four corners share it.
         float a = i < half ? player_a : opponent_a;
-        Rgb c0 = shade_plasma(i, dscale, vscale, a), c1 = shade_plasma(i + 1, dscale, vscale, a);
+        Rgb c0 = shade_plasma(cells[i], a), c1 = shade_plasma(cells[i + 1], a);
         for (int j = 0; j <= grid_rows; j++) {
             float y = ((float)j - 0.5f) * h;
             int k = i + stride * (j + 1);
-            Rgb c3 = shade_plasma(k, dscale, vscale, a);
-            Rgb c2 = shade_plasma(k + 1, dscale, vscale, a);
-            emit_quad(x, y, w, h, c0, c1, c2, c3);
+            Rgb c3 = shade_plasma(cells[k], a);
+            Rgb c2 = shade_plasma(cells[k + 1], a);
+            put_quad(chunk + n, x, y, w, h, c0, c1, c2, c3);
+            n += 4;
+            if (n == FLAT_CHUNK_VERTICES) {
+                draw_chunk_vertices(GL_QUADS, n);
+                n = 0;
+            }
             c0 = c3;
             c1 = c2;
         }
     }
-    glEnd();
+    draw_chunk_vertices(GL_QUADS, n);
+    end_chunk_arrays();
     glDisable(GL_BLEND);
 }
 
@@ -185,19 +221,18 @@ static inline float depth_of(int k, int damped)
 // clamped by GL to 0) is used directly rather than dividing by zero.
 static inline float depth_alpha(float d) { return d == 0.0f ? 0.0f : 1.0f - 1.0f / d; }
 
+// Whole quad pairs (both sheets) of the 3-D density view a chunk holds.
+static const int DEPTH_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 8 * 8;
+
 // One sheet of a 3-D density quad: corner heights d, alphas a, hue c, and
 // the sign of the heights (+1 upper sheet, -1 lower sheet).
-static inline void emit_sheet(float x0, float y0, float x1, float y1, const float d[4],
-                              const float a[4], const float c[3], float z_scale)
+static inline void put_sheet(DepthVertex *q, float x0, float y0, float x1, float y1,
+                             const float d[4], const float a[4], const float c[3], float z_scale)
 {
-    glColor4f(d[0] * c[0], d[0] * c[1], d[0] * c[2], a[0]);
-    glVertex3f(x0, y0, z_scale * d[0]);
-    glColor4f(d[1] * c[0], d[1] * c[1], d[1] * c[2], a[1]);
-    glVertex3f(x1, y0, z_scale * d[1]);
-    glColor4f(d[2] * c[0], d[2] * c[1], d[2] * c[2], a[2]);
-    glVertex3f(x1, y1, z_scale * d[2]);
-    glColor4f(d[3] * c[0], d[3] * c[1], d[3] * c[2], a[3]);
-    glVertex3f(x0, y1, z_scale * d[3]);
+    q[0] = DepthVertex{x0, y0, z_scale * d[0], d[0] * c[0], d[0] * c[1], d[0] * c[2], a[0]};
+    q[1] = DepthVertex{x1, y0, z_scale * d[1], d[1] * c[0], d[1] * c[1], d[1] * c[2], a[1]};
+    q[2] = DepthVertex{x1, y1, z_scale * d[2], d[2] * c[0], d[2] * c[1], d[2] * c[2], a[2]};
+    q[3] = DepthVertex{x0, y1, z_scale * d[3], d[3] * c[0], d[3] * c[1], d[3] * c[2], a[3]};
 }
 
 void draw_density_depth(void)
@@ -207,37 +242,52 @@ void draw_density_depth(void)
     const float w = cell_w, h = cell_h;
     const int damped = game.playing != 0;
     const float depth = (float)density_depth;
+    DepthVertex *chunk = (DepthVertex *)draw_chunk;
+    int n = 0;
+    // Every cell's height and alpha in memory order first.
+    float *heights = draw_shade;
+    for (int k = 0; k < solver.cell_count; k++) {
+        float dk = depth_of(k, damped);
+        heights[2 * k] = dk;
+        heights[2 * k + 1] = depth_alpha(dk);
+    }
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_QUADS);
+    begin_chunk_arrays(3, 4);
     for (int i = 0; i <= grid_cols; i++) {
         float x0 = ((float)i - 0.5f) * w;
         float x1 = x0 + w;
         // Corners in the lattice order; going up a column, the top corners
         // of one quad are the bottom corners of the next.
         float d[4], a[4];
-        d[0] = depth_of(i, damped);
-        d[1] = depth_of(i + 1, damped);
-        a[0] = depth_alpha(d[0]);
-        a[1] = depth_alpha(d[1]);
+        d[0] = heights[2 * i];
+        d[1] = heights[2 * (i + 1)];
+        a[0] = heights[2 * i + 1];
+        a[1] = heights[2 * (i + 1) + 1];
         for (int j = 0; j <= grid_rows; j++) {
             float y0 = ((float)j - 0.5f) * h;
             float y1 = y0 + h;
             int k = i + stride * (j + 1);
-            d[3] = depth_of(k, damped);
-            d[2] = depth_of(k + 1, damped);
-            a[3] = depth_alpha(d[3]);
-            a[2] = depth_alpha(d[2]);
+            d[3] = heights[2 * k];
+            d[2] = heights[2 * (k + 1)];
+            a[3] = heights[2 * k + 1];
+            a[2] = heights[2 * (k + 1) + 1];
             // The upper sheet in the first hue, then its mirror below in the
             // second.
-            emit_sheet(x0, y0, x1, y1, d, a, plasma_color1, depth);
-            emit_sheet(x0, y0, x1, y1, d, a, plasma_color2, -depth);
+            put_sheet(chunk + n, x0, y0, x1, y1, d, a, plasma_color1, depth);
+            put_sheet(chunk + n + 4, x0, y0, x1, y1, d, a, plasma_color2, -depth);
+            n += 8;
+            if (n == DEPTH_CHUNK_VERTICES) {
+                draw_chunk_vertices(GL_QUADS, n);
+                n = 0;
+            }
             d[0] = d[3];
             d[1] = d[2];
             a[0] = a[3];
             a[1] = a[2];
         }
     }
-    glEnd();
+    draw_chunk_vertices(GL_QUADS, n);
+    end_chunk_arrays();
     glDisable(GL_BLEND);
 }

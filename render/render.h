@@ -12,6 +12,34 @@ extern int grid_cols, grid_rows;
 extern float cell_w, cell_h;        // view units per cell
 void load_render_settings(void);
 
+// Vertex arrays. Every drawing that sends vertices per cell or per particle
+// writes them, in its drawing order, into this one chunk of memory and hands
+// the chunk to GL as client vertex arrays (GL 1.1) whenever it is full, then
+// once more at its end. Nothing is allocated per frame and nothing is kept
+// in the driver. The chunk is allocated with the grid at start-up
+// (allocate_draw_chunk, 0 after printing the error) and freed at exit
+// (free_draw_chunk); settings.cpp owns it, arrays.cpp hands it to GL.
+enum { DRAW_CHUNK_VERTICES = 16384 };
+struct FlatVertex {         // field views: position, colour as glColor3f
+    float x, y, r, g, b;
+};
+struct GlowVertex {         // lines, points: position, colour as glColor4f
+    float x, y, r, g, b, a;
+};
+struct DepthVertex {        // 3-D density view: position with height, colour
+    float x, y, z, r, g, b, a;
+};
+extern void *draw_chunk;    // DRAW_CHUNK_VERTICES of the largest vertex
+// The lattice views first work out each cell's colour (or height) in memory
+// order, here, and then walk the lattice up the columns reading one array
+// instead of every field: the values are the same, the memory traffic far
+// less. Four floats a cell, draw_shade_cells of them (the grid's cell_count
+// at allocation). Allocated and freed with the chunk.
+extern float *draw_shade;
+extern int draw_shade_cells;
+int allocate_draw_chunk(void);
+void free_draw_chunk(void);
+
 // Fonts: GLUT bitmap font handles, set at start-up.
 extern void *small_font, *large_font;
 
@@ -28,6 +56,15 @@ extern const char *const CREDIT_LINE;   // status line 4 in the game mode
 // The grid cell under the mouse of the current frame.
 extern int mouse_cell_x, mouse_cell_y;
 
+// The chunk as GL's vertex and colour arrays (arrays.cpp): positions of
+// `dims` floats followed by colours of `channels` floats, vertex after
+// vertex. begin enables both client arrays, end disables them again;
+// draw_chunk_vertices draws the chunk's first `count` vertices as GL
+// primitives `mode` (GL_QUADS, GL_LINES, GL_POINTS) and does nothing for 0.
+void begin_chunk_arrays(int dims, int channels);
+void draw_chunk_vertices(unsigned mode, int count);
+void end_chunk_arrays(void);
+
 // Frame composition and text (frame.cpp)
 void draw_frame(void);
 void set_projection(void);
@@ -35,9 +72,10 @@ void draw_text(const char *text, void *font, float x, float y, float r, float g,
 void draw_fps(float x, float y, float r, float g, float b);
 
 // Field views (fields.cpp)
-// 1 when the grid's arrays exist and match the drawing copy of the grid size,
-// so that the lattice (which reaches cell grid_cols + 1, grid_rows + 1) stays
-// inside them; every view and overlay draws only then.
+// 1 when the grid's arrays and the vertex chunk exist and the arrays match
+// the drawing copy of the grid size, so that the lattice (which reaches cell
+// grid_cols + 1, grid_rows + 1) stays inside them; every view and overlay
+// draws only then.
 int lattice_ready(void);
 void draw_plasma_shader(void);
 void draw_density_depth(void);

@@ -1,6 +1,7 @@
 // scene_tools.cpp -- walls and paddles, particles, and the two tool cursors
 // of the solver mode (the aim line of a jet being placed, the wall brush).
 // No state of its own; reads the wall grid, the particle ring and the jets.
+// Walls and particles, which may be many, go through the vertex chunk.
 #include "fluid/fluid.h"
 #include "game/game.h"
 #include "render/render.h"
@@ -31,35 +32,48 @@ static void smooth_points(void)
     glHint(GL_POINT_SMOOTH_HINT, GL_DONT_CARE);
 }
 
+// Whole points and whole streaks a chunk holds.
+static const int POINT_CHUNK_VERTICES = DRAW_CHUNK_VERTICES;
+static const int STREAK_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 2 * 2;
+
 // Walls and paddle cells as 20-pixel glowing points at each cell's upper-right
 // corner (i * cell_w, j * cell_h); the last border column and row are skipped.
+// The points go through the vertex chunk.
 void draw_walls(void)
 {
     glow_blend();
     smooth_points();
     glPointSize(WALL_POINT_SIZE);
-    glBegin(GL_POINTS);
-    if (wall) {
+    begin_chunk_arrays(2, 4);
+    int n = 0;
+    if (wall && draw_chunk) {
+        GlowVertex *chunk = (GlowVertex *)draw_chunk;
         for (int i = 0; i <= grid_cols; i++) {
             for (int j = 0; j <= grid_rows; j++) {
                 if (!cell_in_array(i, j)) continue;
                 int w = wall[cell_index(i, j)];
+                Color c;
                 if (w == CELL_WALL) {
-                    glColor4f(WALL_COLOR.r, WALL_COLOR.g, WALL_COLOR.b, WALL_COLOR.a);
+                    c = WALL_COLOR;
                 } else if (w == CELL_PLAYER_PADDLE) {
-                    const Color &c = player_paddle.color;
-                    glColor4f(c.r, c.g, c.b, PADDLE_ALPHA);
+                    c = player_paddle.color;
+                    c.a = PADDLE_ALPHA;
                 } else if (w == CELL_OPPONENT_PADDLE) {
-                    const Color &c = opponent_paddle.color;
-                    glColor4f(c.r, c.g, c.b, PADDLE_ALPHA);
+                    c = opponent_paddle.color;
+                    c.a = PADDLE_ALPHA;
                 } else {
                     continue;
                 }
-                glVertex2f((float)i * cell_w, (float)j * cell_h);
+                chunk[n++] = GlowVertex{(float)i * cell_w, (float)j * cell_h, c.r, c.g, c.b, c.a};
+                if (n == POINT_CHUNK_VERTICES) {
+                    draw_chunk_vertices(GL_POINTS, n);
+                    n = 0;
+                }
             }
         }
     }
-    glEnd();
+    draw_chunk_vertices(GL_POINTS, n);
+    end_chunk_arrays();
     glDisable(GL_BLEND);
 }
 
@@ -70,14 +84,35 @@ static float clamp_streak(float d)
     return d;
 }
 
+// The run of particles waiting in the chunk: all points or all streaks,
+// drawn at the point size or line width GL has when they are drawn.
+struct ParticleRun {
+    unsigned mode;              // GL_POINTS or GL_LINES
+    int count;                  // vertices in the chunk
+};
+
+static void flush_run(ParticleRun *run)
+{
+    draw_chunk_vertices(run->mode, run->count);
+    run->count = 0;
+}
+
 // Every slot of the ring, free ones included (they draw with alpha 0). Points
 // fade with life / life_scale; streaks also dim while a game is on screen.
+// Consecutive particles of one style whose size changes nothing go to GL in
+// one run; a new style, a new size or a full chunk draws the run first, so
+// every particle is drawn in ring order with the size it would have had.
 void draw_particles(float life_scale)
 {
     glow_blend();
     smooth_points();
     float dim = (game.playing || game.game_over) ? STREAK_DIM : 1.0f;
-    int count = particle_ring ? jet_settings.max_particles : 0;
+    int count = particle_ring && draw_chunk ? jet_settings.max_particles : 0;
+    GlowVertex *chunk = (GlowVertex *)draw_chunk;
+    ParticleRun run = {GL_POINTS, 0};
+    // Sizes set in this call; 0 before the first (GL keeps the last one).
+    float point_size = 0.0f, line_width = 0.0f;
+    begin_chunk_arrays(2, 4);
     for (int s = 0; s < count; s++) {
         const Particle &p = particle_ring[s];
         float x = (p.x - 0.5f) * cell_w;
@@ -89,23 +124,30 @@ void draw_particles(float life_scale)
         // GL refuses sizes <= 0 and keeps the previous one; skipping the call
         // has the same effect without raising an error.
         if (p.style == 0) {
-            if (p.size > 0.0f) glPointSize(p.size);
-            glBegin(GL_POINTS);
-            glColor4f(r, g, b, a);
-            glVertex2f(x, y);
-            glEnd();
+            int resize = p.size > 0.0f && p.size != point_size;
+            if (run.mode != GL_POINTS || resize || run.count == POINT_CHUNK_VERTICES) flush_run(&run);
+            run.mode = GL_POINTS;
+            if (resize) {
+                point_size = p.size;
+                glPointSize(p.size);
+            }
+            chunk[run.count++] = GlowVertex{x, y, r, g, b, a};
         } else if (p.style == 1) {
-            if (p.size > 0.0f) glLineWidth(p.size);
+            int resize = p.size > 0.0f && p.size != line_width;
+            if (run.mode != GL_LINES || resize || run.count == STREAK_CHUNK_VERTICES) flush_run(&run);
+            run.mode = GL_LINES;
+            if (resize) {
+                line_width = p.size;
+                glLineWidth(p.size);
+            }
             float dx = clamp_streak(STREAK_LENGTH * p.vx);
             float dy = clamp_streak(STREAK_LENGTH * p.vy);
-            glBegin(GL_LINES);
-            glColor4f(r, g, b, dim * a);
-            glVertex2f(x, y);
-            glColor4f(r, g, b, 0.0f);
-            glVertex2f(x + dx, y + dy);
-            glEnd();
+            chunk[run.count++] = GlowVertex{x, y, r, g, b, dim * a};
+            chunk[run.count++] = GlowVertex{x + dx, y + dy, r, g, b, 0.0f};
         }
     }
+    flush_run(&run);
+    end_chunk_arrays();
     glDisable(GL_BLEND);
 }
 

@@ -10,7 +10,7 @@
 //   i32 frame_rate as read, u32 frames stepped,
 //   i32 length + bytes of params.txt, then of scores.txt (-1: no file),
 //   the records, each a tag byte:
-//     1..7  an input event (EVENT_*), its arguments as zigzag varints; the
+//     1..8  an input event (EVENT_*), its arguments as zigzag varints; the
 //           pointer positions of mouse and motion events are differences to
 //           the previous pointer position recorded (0, 0 at the start)
 //     16    a frame: varint n, then the n clock values it read, each as the
@@ -150,7 +150,7 @@ static int get_svarint(Reader *r, int32_t *value)
 // Records: one decoder for the check of a file and for playing it
 // ---------------------------------------------------------------------------
 
-const int EVENT_ARGS[EVENT_KINDS] = {0, 1, 1, 4, 2, 2, 1, 1};
+const int EVENT_ARGS[EVENT_KINDS] = {0, 1, 1, 4, 2, 2, 1, 1, 0};
 
 int read_record(Reader *r, DecodeState *s, Record *rec)
 {

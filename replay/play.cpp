@@ -88,6 +88,7 @@ static void deliver(const Record *e)
     case EVENT_RESHAPE: on_reshape(e->args[0], e->args[1]); break;
     case EVENT_VISIBILITY: on_window_status(e->args[0]); break;
     case EVENT_ENTRY: on_entry(e->args[0]); break;
+    case EVENT_UNDRAWN: on_step_undrawn(); break;
     default: break;
     }
     play.delivering = 0;

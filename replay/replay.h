@@ -37,8 +37,9 @@ enum {
     EVENT_RESHAPE = 5,      // a, b: width, height
     EVENT_VISIBILITY = 6,   // a: window status
     EVENT_ENTRY = 7,        // a: pointer entered (1) or left (0)
+    EVENT_UNDRAWN = 8,      // the next frame is not drawn (on_step_undrawn)
 };
-enum { EVENT_KINDS = 8 };
+enum { EVENT_KINDS = 9 };
 
 // Called first by every input callback with its event. Records it while
 // recording. During a replay it tells recorded events (delivered by the

@@ -1,5 +1,6 @@
 // The frame step: mouse row, full-screen request, pause, frames per second,
-// the hold of a set frame rate (on the stand-in clock), and the fatal exit.
+// the hold and the pace of a set frame rate (on the stand-in clock, with
+// slow drawing and the replay of a paced session), and the fatal exit.
 #include "tests/support/test_util.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +24,12 @@ void start_held(int frame_rate, long long t0)
     stub_elapsed_ms = (int)(t0 / MS);
     stub_sleeps = 0;
     stub_redisplays = 0;
+    stub_clock_reads = 0;
+    stub_draw_ns = 0;
 }
 
 // One idle call with GLUT's clock following the monotonic one; returns the
-// time the call slept (0 when it ran a frame).
+// time the call slept (0 when it ran a frame, drawn in stub_draw_ns).
 long long idle_once(void)
 {
     stub_elapsed_ms = (int)(stub_clock_ns / MS);
@@ -34,7 +37,9 @@ long long idle_once(void)
     int redisplays = stub_redisplays;
     on_idle();
     if (stub_redisplays > redisplays) {
-        EXPECT_EQ(stub_clock_ns, before);   // a frame that runs does not sleep
+        // A frame that runs does not sleep; drawing it takes stub_draw_ns.
+        EXPECT_EQ(stub_clock_ns, before + stub_draw_ns);
+        return 0;
     }
     return stub_clock_ns - before;
 }
@@ -147,9 +152,12 @@ TEST(FrameHold, DeadlinesAreAbsoluteAndLateFramesAreNotMadeUp)
 TEST(FrameHold, NoFrameRateNeverSleeps)
 {
     start_held(0, 1000 * MS);
+    stub_draw_ns = 50 * MS;                 // however slow the drawing
     for (int i = 0; i < 50; i++) on_idle();
     EXPECT_EQ(stub_sleeps, 0);
     EXPECT_EQ(stub_redisplays, 50);
+    EXPECT_EQ(stub_clock_reads, 50);        // one step a frame: each reads the clock once
+    stub_draw_ns = 0;
     start_held(-5, 1000 * MS);
     for (int i = 0; i < 5; i++) on_idle();
     EXPECT_EQ(stub_sleeps, 0);
@@ -172,21 +180,133 @@ TEST(FrameHold, SixtyFramesASecondInShortSleeps)
     EXPECT_NEAR(fps, 60.0f, 1.0f);          // held frames are not counted
 }
 
-TEST(FrameHold, AStallIsFollowedByOneFrameThenTheHold)
+TEST(FramePace, StepsDueKeepTheCadenceUpToTheCap)
+{
+    const long long period = 10 * MS;
+    long long next = 0;
+    EXPECT_EQ(steps_due(5000 * MS, period, &next, 4), 1);      // the first starts the schedule
+    EXPECT_EQ(next, 5010 * MS);
+    EXPECT_EQ(steps_due(5009 * MS, period, &next, 4), 0);
+    EXPECT_EQ(next, 5010 * MS);
+    EXPECT_EQ(steps_due(5010 * MS, period, &next, 4), 1);      // due to the nanosecond
+    EXPECT_EQ(next, 5020 * MS);
+    // 25 ms late: the three steps due, and the cadence kept.
+    EXPECT_EQ(steps_due(5045 * MS, period, &next, 4), 3);
+    EXPECT_EQ(next, 5050 * MS);
+    // Exactly as many as the cap still keeps the cadence.
+    EXPECT_EQ(steps_due(5089 * MS, period, &next, 4), 4);
+    EXPECT_EQ(next, 5090 * MS);
+    // More than the cap: the cap, and the schedule starts afresh.
+    EXPECT_EQ(steps_due(5140 * MS, period, &next, 4), 4);
+    EXPECT_EQ(next, 5150 * MS);
+    EXPECT_EQ(steps_due(5300 * MS, period, &next, 1), 1);
+    EXPECT_EQ(next, 5310 * MS);
+    long long untouched = 77;
+    EXPECT_EQ(steps_due(5055 * MS, 0, &untouched, 4), 1);       // no frame rate: one a call
+    EXPECT_EQ(untouched, 77);
+}
+
+TEST(FramePace, AStallIsCaughtUpByAtMostFourStepsInOneFrame)
 {
     start_held(50, 100 * MS);
+    game_mode = 0;                          // a step reads the clock once
     EXPECT_EQ(idle_once(), 0);
     EXPECT_GT(idle_once(), 0);
+    stub_clock_reads = 0;
     stub_clock_ns += 250 * MS;              // the machine stalled for 12 periods
     EXPECT_EQ(idle_once(), 0);
-    EXPECT_GT(idle_once(), 0);              // no catch-up frames
+    EXPECT_EQ(stub_clock_reads, MAX_STEPS_PER_FRAME);
+    EXPECT_GT(idle_once(), 0);              // the rest is dropped
     EXPECT_EQ(stub_redisplays, 2);
-    // Paused frames are held too.
+    // Three periods late: three steps, one frame drawn.
+    stub_clock_reads = 0;
+    stub_clock_ns = next_frame_ns + 2 * frame_period_ns;
+    EXPECT_EQ(idle_once(), 0);
+    EXPECT_EQ(stub_clock_reads, 3);
+    EXPECT_EQ(stub_redisplays, 3);
+    // A paused program has nothing to catch up: one step a frame.
     paused = 1;
+    stub_clock_reads = 0;
+    stub_clock_ns += 100 * MS;
+    EXPECT_EQ(idle_once(), 0);
+    EXPECT_EQ(stub_clock_reads, 1);
     while (idle_once() > 0) {
     }
     EXPECT_GT(idle_once(), 0);
-    EXPECT_EQ(stub_redisplays, 3);
+    EXPECT_EQ(stub_redisplays, 5);
+}
+
+// The frame count of a replay file's header (after the version text).
+unsigned frames_in(const unsigned char *bytes)
+{
+    unsigned version_len = bytes[12] | bytes[13] << 8 | bytes[14] << 16 | (unsigned)bytes[15] << 24;
+    const unsigned char *f = bytes + 16 + version_len + 12;
+    return f[0] | f[1] << 8 | f[2] << 16 | (unsigned)f[3] << 24;
+}
+
+Params paced_params(int record)
+{
+    Params p;
+    set_default_params(&p);
+    p.grid_cols = p.grid_rows = 24;
+    p.frame_rate = 60;
+    p.record_replays = record;
+    return p;
+}
+
+void play_paced_replay(void)
+{
+    for (int calls = 0; calls < 20000 && !replay_over(); calls++) on_idle();
+}
+
+// Drawing takes 50 ms, three periods of 60 frames a second: the steps keep
+// the clock's pace, three to a frame drawn, the figure shows the frames
+// drawn, and the replay of the session plays back every step exactly.
+TEST(FramePace, SlowDrawingKeepsThePaceAndItsReplayIsExact)
+{
+    const long long DRAW_NS = 50 * MS, SESSION_NS = 3000 * MS;
+    replay_reset();
+    program_srand(1);
+    start_held(60, 0);
+    start_program_with(paced_params(1));
+    ASSERT_TRUE(replay_start("no-such-params.txt"));
+    ASSERT_EQ(replay_mode, REPLAY_RECORD);
+    replay_set_window_size();
+    stub_draw_ns = DRAW_NS;
+    on_keyboard(' ', 0, 0);                 // a game: the countdown reads the clock
+    for (int call = 0; stub_clock_ns < SESSION_NS; call++) {
+        on_motion(40, 100 + call % 300);    // the paddle follows
+        idle_once();
+    }
+    stub_draw_ns = 0;
+    size_t size = 0;
+    unsigned char *bytes = replay_recording_bytes(&size);
+    ASSERT_TRUE(bytes);
+    const unsigned steps = frames_in(bytes);
+    EXPECT_NEAR((double)steps, 180.0, 2.0);
+    EXPECT_NEAR((double)stub_redisplays, 60.0, 2.0);
+    EXPECT_NEAR(fps, 20.0f, 1.0f);          // frames drawn, not steps
+    const unsigned recorded_end = replay_state_checksum();
+    const float recorded_fps = fps;
+
+    replay_reset();
+    program_srand(1);
+    start_held(60, 0);
+    start_program_with(paced_params(0));
+    ReplayFile *r = parse_replay_bytes(bytes, size, "paced");
+    free(bytes);
+    ASSERT_TRUE(r);
+    replay_play_file(r, REPLAY_PLAY);
+    replay_set_window_size();
+    stub_redisplays = 0;
+    std::string out = capture_stdout(play_paced_replay);
+    EXPECT_NE(out.find("the state matches the recording"), std::string::npos) << out;
+    EXPECT_EQ(out.find("does not play back"), std::string::npos) << out;
+    EXPECT_EQ(replay_frames_played(), (int)steps);
+    EXPECT_GE(stub_redisplays, (int)steps);  // every step played is drawn
+    EXPECT_EQ(replay_state_checksum(), recorded_end);
+    EXPECT_EQ(fps, recorded_fps);
+    replay_reset();
 }
 
 // With auto_pause, frames that nobody could see change are left out: all of

@@ -1,9 +1,10 @@
 // stub_window.cpp -- a stand-in for the GLUT window layer in unit tests:
-// settable clocks (sleeping moves the monotonic one on at once) and counters
-// of the window requests. The elapsed-time clock and the reshapes pass
-// through the replay hooks, as in the real window layer, which asks the
-// window for every size a replay records: those no window can have are
-// counted.
+// settable clocks (sleeping moves the monotonic one on at once, and so does
+// drawing a requested frame, by stub_draw_ns) and counters of the window
+// requests and of the elapsed-time reads. The elapsed-time clock and the
+// reshapes pass through the replay hooks, as in the real window layer, which
+// asks the window for every size a replay records: those no window can have
+// are counted.
 #include "tests/support/test_util.h"
 
 int stub_elapsed_ms;
@@ -13,6 +14,8 @@ int stub_redisplays;
 long long stub_clock_ns;
 int stub_sleeps;
 int stub_impossible_sizes;
+long long stub_draw_ns;
+int stub_clock_reads;
 
 void enter_fullscreen(void)
 {
@@ -22,7 +25,11 @@ void enter_fullscreen(void)
 
 void leave_fullscreen(void) { stub_fullscreen_leaves++; }
 
-int elapsed_ms(void) { return replay_clock(stub_elapsed_ms); }
+int elapsed_ms(void)
+{
+    stub_clock_reads++;
+    return replay_clock(stub_elapsed_ms);
+}
 
 long long monotonic_ns(void) { return stub_clock_ns; }
 
@@ -32,7 +39,12 @@ void sleep_until_ns(long long t)
     if (t > stub_clock_ns) stub_clock_ns = t;
 }
 
-void post_redisplay(void) { stub_redisplays++; }
+// The frame asked for is drawn before the next idle call, in stub_draw_ns.
+void post_redisplay(void)
+{
+    stub_redisplays++;
+    stub_clock_ns += stub_draw_ns;
+}
 
 void register_callbacks(void) {}
 

@@ -1,6 +1,8 @@
 // test_util.cpp -- program start-up for unit tests, and small file helpers.
 #include "tests/support/test_util.h"
 
+#include "render/render.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 void stop_program(void)
 {
     free_grid();
+    free_draw_chunk();
     free_particles();
     free_jets();
     sound_shutdown();

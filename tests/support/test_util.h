@@ -19,6 +19,8 @@ extern long long stub_clock_ns;     // the monotonic clock, ns
 extern int stub_sleeps;
 // Sizes a replay asked the window for that no window can have.
 extern int stub_impossible_sizes;
+extern long long stub_draw_ns;      // ns each redisplay moves the monotonic clock on
+extern int stub_clock_reads;        // calls of elapsed_ms
 
 // Defaults with grid_res = grid; then as start-up: working copies, flags,
 // colours, allocation and clearing of the grid, particles and jets, the game
