@@ -30,6 +30,8 @@ static const double NS_PER_S = 1e9;
 static const long long TITLE_EVERY_NS = 250000000LL;
 static const long long CONSOLE_EVERY_NS = 2000000000LL;
 enum { ARG_LEN = PARAM_TEXT_LEN + 64, TITLE_LEN = 128, PATH_LEN = 4096, MAX_ARGS = 48 };
+// An argument holds a name of ARG_LEN with a protocol prefix before it.
+enum { ARG_TEXT_LEN = 2 * ARG_LEN };
 
 // The encoder: started by start_video_export, fed by frame_drawn, closed
 // once the replay is over (or at exit).
@@ -75,7 +77,7 @@ static void extension_of(const char *file, char *ext, size_t size)
 }
 
 struct ArgList {
-    char text[MAX_ARGS][ARG_LEN];
+    char text[MAX_ARGS][ARG_TEXT_LEN];
     char *argv[MAX_ARGS + 1];
     int count;
 };
@@ -83,7 +85,7 @@ struct ArgList {
 static void add_arg(ArgList *a, const char *arg)
 {
     if (a->count >= MAX_ARGS) return;
-    snprintf(a->text[a->count], ARG_LEN, "%s", arg);
+    snprintf(a->text[a->count], ARG_TEXT_LEN, "%s", arg);
     a->argv[a->count] = a->text[a->count];
     a->count++;
     a->argv[a->count] = nullptr;
@@ -138,7 +140,7 @@ static void build_arguments(ArgList *a, const char *out)
     }
     // Through ffmpeg's file protocol: a name such as "pipe:1" or "-y.mp4" is
     // a file too, never another output or an option.
-    char file[ARG_LEN];
+    char file[ARG_TEXT_LEN];
     snprintf(file, sizeof file, "%s%s", FILE_PROTOCOL, out);
     add_arg(a, file);
 }
