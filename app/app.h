@@ -74,6 +74,46 @@ int read_param_line(FILE *f, char *line, int size, int *used);
 const char *param_line_key(const char *line);
 void print_key_reference(void);
 
+// The file read_params was given (set even when it could not be read): the
+// file the options page saves into.
+enum { PARAM_PATH_LEN = 4096 };
+extern char params_file_name[PARAM_PATH_LEN];
+
+// What the parser makes of one line: the key and value it reads (cut to
+// PARAM_TEXT_LEN - 1 characters), the row of the key table the key sets (-1:
+// none), and where in the line the key's run of characters ends, the '='
+// ends, and the value's run starts and how long it is.
+struct ParamLineScan {
+    char key[PARAM_TEXT_LEN];
+    char value[PARAM_TEXT_LEN];
+    int key_row;
+    int has_equals;             // 0: no '=' after the key; the value is empty
+    size_t key_end;             // offsets into the line, bytes
+    size_t equals_end;
+    size_t value_at;
+    size_t value_len;           // 0: no value
+};
+void scan_param_line(const char *line, ParamLineScan *scan);
+// The row of the key table whose name is exactly name (-1: none), and the
+// name of a row ("" outside the table). Rows never move: new keys go last.
+int param_key_row(const char *name);
+const char *param_key_name(int row);
+
+// Writing one value back (params_write.cpp). The text of a parameter file
+// with key row `key` set to value_text: the value of the line the parser
+// applies last for that key is replaced (a line without '=' or without a
+// value gets them), and when no line sets the key, "key = value" is added at
+// the end in the file's own line ends. Every other byte stays. A buffer the
+// caller frees with free(); nullptr when there is no memory.
+unsigned char *rewrite_param_text(const unsigned char *text, size_t size, int key,
+                                  const char *value_text, size_t *out_size);
+// Saves key row `key` = value_text into the parameter file file_name (the
+// target of a link), as rewrite_param_text makes it, through a temporary
+// file renamed over it; a missing file is made with that one line. Returns 0,
+// or the errno of the failure, which leaves the file as it was: a file no
+// one may write (its mode has no write bit) is never replaced.
+int save_param_value(const char *file_name, int key, const char *value_text);
+
 // ---------------------------------------------------------------------------
 // Colours
 // ---------------------------------------------------------------------------
@@ -185,6 +225,22 @@ extern int help_shown;
 extern int help_page;
 extern int help_page_count;
 
+// Options page (options.cpp): options_shown is set by o and cleared by o
+// and Esc (init_flags clears it; opening it closes the help page and the
+// other way round). options_viewing is the page a replay's viewer opened
+// with a live o: drawn, but no part of the session. options_selected is the
+// chosen line (0 = first), stepped by the arrows and set by clicks;
+// options_page_count is written by the renderer like help_page_count.
+// options_notice is the page's last word on a change that did not go
+// through (a save that failed, a grid there was no memory for); emptied by
+// the next change.
+enum { OPTIONS_NOTICE_LEN = 256 };
+extern int options_shown;
+extern int options_viewing;
+extern int options_selected;
+extern int options_page_count;
+extern char options_notice[OPTIONS_NOTICE_LEN];
+
 // Away from the window: window_hidden follows the window-status callback;
 // screen_dirty is set by every input and window event and cleared by on_idle
 // when it asks for the frame that shows it. init_flags clears both.
@@ -245,16 +301,126 @@ void clear_simulation(void);
 // returns at once when stdin is not a terminal or at its end), then exits -1.
 [[noreturn]] void fatal_exit(void);
 
+// Makes everything whose size follows the grid or the particle count anew
+// for a cols x rows grid and max_particles particles: the grid's fields, the
+// particle ring, and the drawing's copies of the size. All that is new is
+// had first; when any of it cannot be, nothing changes and 0 is returned.
+// Else the old is freed, the grid, particles and jets are cleared, params
+// holds the new sizes and, in the game mode, the game is back on its title
+// page (a new grid size only). The one place for anything sized by the grid.
+int remake_grid_storage(int cols, int rows, int max_particles);
+
 // Key codes of the special keys and mouse states, as the window layer
 // delivers them (the same numbers as GLUT's).
 enum {
     KEY_F1 = 1, KEY_F2 = 2, KEY_F12 = 12,
     KEY_LEFT = 100, KEY_UP = 101, KEY_RIGHT = 102, KEY_DOWN = 103,
+    KEY_PAGE_UP = 104, KEY_PAGE_DOWN = 105,
 };
 enum { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
 enum { MOUSE_PRESSED = 0, MOUSE_RELEASED = 1 };
 
 // ---------------------------------------------------------------------------
+// The options page's settings (options.cpp) and layout (options_layout.cpp)
+// ---------------------------------------------------------------------------
+
+enum { OPTION_GROUP_WINDOW, OPTION_GROUP_FLUID, OPTION_GROUP_GAME, OPTION_GROUP_REPLAYS, OPTION_GROUPS };
+enum { OPTION_INT, OPTION_FLOAT, OPTION_SWITCH };
+// When a change takes effect.
+enum {
+    APPLY_NEXT_STEP,        // the working copies at once, read by the next step
+    APPLY_AT_ONCE,
+    APPLY_GRID,             // a new, cleared grid at once; the game back to its title
+    APPLY_PARTICLES,        // a new, empty particle ring at once
+    APPLY_NEXT_GAME,
+    APPLY_NEXT_SERVE,
+    APPLY_NEXT_START,
+    APPLY_KINDS
+};
+
+// One line of the page. Constants.
+struct OptionSetting {
+    const char *key;        // of the parameter file
+    size_t offset;          // of its field in Params (grid_res: grid_cols)
+    const char *words;      // the name on the page
+    const char *unit;       // after the value; "" for none
+    const char *about;      // what it does, one short line
+    int group;              // OPTION_GROUP_*
+    int type;               // OPTION_*
+    double step;            // of the arrows; Page Up/Down take ten
+    double min, max;        // the range the keys keep to
+    int apply;              // APPLY_*
+};
+extern const OptionSetting option_settings[];
+extern const int OPTION_COUNT;
+extern const char *const option_group_names[OPTION_GROUPS];
+extern const char *const option_when_words[APPLY_KINDS];
+enum { OPTION_VALUE_LEN = 64 };
+// Characters of a line's name and of its value as shown.
+enum { OPTION_NAME_CHARS = 24, OPTION_SHOWN_VALUE_CHARS = 20 };
+// Key codes the page takes from the keyboard callback.
+enum { OPTIONS_KEY_BACKSPACE = 8, OPTIONS_KEY_ESCAPE = 27, OPTIONS_KEY_DELETE = 127 };
+
+double option_value(int k);             // as params holds it now
+double option_default(int k);           // as set_default_params sets it
+int option_key_row(int k);              // the row of its key in the key table
+int option_of_key_row(int row);         // the setting of a key table row; -1: none
+// The value as written to the file: whole numbers plain, reals as the
+// shortest decimal that reads back as the same float.
+void format_option_value(int k, double value, char *out, size_t size);
+// The value as the page shows it ("60 frames/s", "on", "100 x 100 cells").
+void describe_option_value(int k, double value, char *out, size_t size);
+// "Range 0 to 240, step 5", or "On or off".
+void describe_option_range(int k, char *out, size_t size);
+// value moved by steps of the setting's step, on its grid of steps and in
+// its range; a switch goes on for steps > 0 and off otherwise.
+double option_stepped(int k, double value, int steps);
+// Puts value into params and into effect as the setting's line says; the
+// value is taken as it is (the keys keep to the range). 0 when it could not
+// be (no memory for a grid or particles): the old value stays, and
+// options_notice says so. Neither records nor saves.
+int apply_option(int k, double value);
+// A change made on the page: applied, recorded into a recording replay and
+// saved into the parameter file (a failure to save is told in
+// options_notice; the change stays). Nothing while a replay plays. 1 when
+// the change took effect.
+int options_set(int k, double value);
+// The page's keys while it shows: 1 when the key was the page's.
+int options_key(unsigned char key);
+int options_special_key(int key);
+// A press at window pixel (x, y), y from the top: chooses the line there;
+// on the value's left or right half, steps it down or up.
+void options_click(int x, int y);
+
+// Where the page goes in a window, in pixels from the lower left.
+struct OptionsLayout {
+    int columns, rows;      // columns of lines side by side, lines in each
+    int left;               // x of the first column
+    int column_px, column_gap_px;
+    int title_y;            // baselines: the title, the first line of the list,
+    int first_y;
+    int bottom_y;           // and the lowest line of the page (the keys)
+    int text_chars;         // characters a line below the list may hold
+    int line_px, char_px, ascent_px, descent_px, margin_px;
+};
+// A heading (setting -1) or a setting, where it goes.
+struct OptionPlace {
+    int setting, group;
+    int page, column, row;
+    int x, y;               // the baseline's start
+};
+enum { OPTION_PLACES = 64 };
+void options_layout(int width, int height, OptionsLayout *l);
+// Fills places (OPTION_PLACES of room) with every heading and line in order,
+// flowed into columns and pages; returns how many.
+int options_flow(const OptionsLayout *l, OptionPlace *places);
+int options_pages(int width, int height);
+int options_page_of(int width, int height, int setting);
+// The setting whose line on the page of `selected` holds pixel (x, y), y
+// from the top, with *half -1 or 1 on the value's left or right half and 0
+// on its name; -1 for none.
+int option_at_pixel(int width, int height, int selected, int x, int y, int *half);
+
 // Pictures (image.cpp, libpng)
 // ---------------------------------------------------------------------------
 

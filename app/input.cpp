@@ -100,6 +100,7 @@ static void help_key(void)
 {
     if (!help_shown) {
         help_shown = 1;
+        options_shown = 0;
         help_page = 0;
         pause_running_game();
     } else if (help_page + 1 < help_page_count) {
@@ -109,12 +110,23 @@ static void help_key(void)
     }
 }
 
+// o opens the options page over whatever shows, as h the help page.
+static void options_open(void)
+{
+    options_shown = 1;
+    help_shown = 0;
+    pause_running_game();
+}
+
 void on_keyboard(unsigned char key, int x, int y)
 {
     if (!record_event(EVENT_KEY, key, 0, 0, 0)) return;
     (void)x;
     (void)y;
     screen_dirty = 1;
+    // The options page takes its keys first, even while a name is typed
+    // (o is a letter of the name only while the page is closed).
+    if (options_shown && options_key(key)) return;
     // Esc closes the help page before anything else, even while a name is
     // typed, so that it never quits from under the page.
     if (help_shown && key == KEY_ESCAPE) {
@@ -164,6 +176,7 @@ void on_keyboard(unsigned char key, int x, int y)
     case 'h': case 'H': help_key(); break;
     case 'l': case 'L': game_level_up(); break;
     case 'm': case 'M': music_switch(); break;
+    case 'o': case 'O': options_open(); break;
     case 'p': case 'P': particles_on = !particles_on; break;
     case 'r': case 'R': {
         hue1 = (float)(program_rand() % 360);
@@ -197,6 +210,8 @@ void on_special_key(int key, int x, int y)
     (void)x;
     (void)y;
     screen_dirty = 1;
+    // The arrows and Page Up/Down are the page's while it shows.
+    if (options_shown && options_special_key(key)) return;
     switch (key) {
     case KEY_F1:
         game_mode = !game_mode;
@@ -277,8 +292,14 @@ void on_mouse(int button, int state, int x, int y)
     mouse_y = y;
     prev_mouse_x = x;
     prev_mouse_y = y;
-    if (button >= BUTTON_LEFT && button <= BUTTON_RIGHT)
-        mouse_down[button] = state == MOUSE_PRESSED ? 1 : 0;
+    if (button < BUTTON_LEFT || button > BUTTON_RIGHT) return;
+    // A press on the options page is the page's; a release always lets go,
+    // so that no button stays held that was pressed before it opened.
+    if (options_shown && state == MOUSE_PRESSED) {
+        if (button == BUTTON_LEFT) options_click(x, y);
+        return;
+    }
+    mouse_down[button] = state == MOUSE_PRESSED ? 1 : 0;
 }
 
 void on_motion(int x, int y)

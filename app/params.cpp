@@ -59,6 +59,10 @@ static const ParamKey param_keys[] = {
     {"replay_video", PARAM_TEXT, offsetof(Params, replay_video)},
     {"replay", PARAM_TEXT, offsetof(Params, replay)},
 };
+static const int PARAM_KEY_COUNT = (int)(sizeof param_keys / sizeof param_keys[0]);
+
+// The name read_params was given: the file the options page saves into.
+char params_file_name[PARAM_PATH_LEN];
 
 void set_default_params(Params *p)
 {
@@ -146,51 +150,56 @@ static float leading_float(const char *text)
     return strtof(number, nullptr);
 }
 
-// Splits a line into its key and its value (each the run of non-blank
-// characters, cut to PARAM_TEXT_LEN - 1).
-static void split_line(const char *line, char *key, char *value)
+void scan_param_line(const char *line, ParamLineScan *scan)
 {
     const char *s = line;
     while (*s && is_blank(*s)) s++;
-    s = read_token(s, key, PARAM_TEXT_LEN);
-    value[0] = 0;
+    s = read_token(s, scan->key, sizeof scan->key);
+    scan->key_end = (size_t)(s - line);
+    scan->value[0] = 0;
+    scan->has_equals = 0;
+    scan->equals_end = scan->value_at = scan->key_end;
+    scan->value_len = 0;
     while (*s && is_blank(*s)) s++;
     if (*s == '=') {
         s++;
+        scan->has_equals = 1;
+        scan->equals_end = (size_t)(s - line);
         while (*s && is_blank(*s)) s++;
-        read_token(s, value, PARAM_TEXT_LEN);
+        scan->value_at = (size_t)(s - line);
+        const char *end = read_token(s, scan->value, sizeof scan->value);
+        scan->value_len = (size_t)(end - s);
     }
-}
 
-// A key spelled exactly as a literal is that key, so a later key may
-// contain an earlier one ("fullscreen" inside a longer name); any other key
-// matches the first literal it contains, as it always has. No literal
-// contains an earlier one, so this changes nothing for those keys.
-static const ParamKey *find_key(const char *key)
-{
-    for (const ParamKey &k : param_keys)
-        if (strcmp(key, k.literal) == 0) return &k;
-    for (const ParamKey &k : param_keys)
-        if (strstr(key, k.literal)) return &k;
-    return nullptr;
+    // A key spelled exactly as a literal is that key, so a later key may
+    // contain an earlier one ("fullscreen" inside a longer name); any other
+    // key matches the first literal it contains, as it always has. No literal
+    // contains an earlier one, so this changes nothing for those keys.
+    scan->key_row = -1;
+    for (int k = 0; k < PARAM_KEY_COUNT; k++) {
+        if (strcmp(scan->key, param_keys[k].literal) == 0) {
+            scan->key_row = k;
+            break;
+        }
+    }
+    for (int k = 0; k < PARAM_KEY_COUNT && scan->key_row < 0; k++)
+        if (strstr(scan->key, param_keys[k].literal)) scan->key_row = k;
 }
 
 const char *param_line_key(const char *line)
 {
-    char key[PARAM_TEXT_LEN];
-    char value[PARAM_TEXT_LEN];
-    split_line(line, key, value);
-    const ParamKey *match = find_key(key);
-    return match ? match->literal : nullptr;
+    ParamLineScan scan;
+    scan_param_line(line, &scan);
+    return scan.key_row >= 0 ? param_keys[scan.key_row].literal : nullptr;
 }
 
 void parse_param_line(Params *p, const char *line, FILE *out)
 {
-    char key[PARAM_TEXT_LEN];
-    char value[PARAM_TEXT_LEN];
-    split_line(line, key, value);
-    const ParamKey *match = find_key(key);
-    if (match) {
+    ParamLineScan scan;
+    scan_param_line(line, &scan);
+    const char *value = scan.value;
+    if (scan.key_row >= 0) {
+        const ParamKey *match = &param_keys[scan.key_row];
         char *field = (char *)p + match->offset;
         switch (match->type) {
         case PARAM_INT:
@@ -213,7 +222,19 @@ void parse_param_line(Params *p, const char *line, FILE *out)
     } else {
         fprintf(out, "Error - cannot parse: ");
     }
-    fprintf(out, "%s = %s\n", key, value);
+    fprintf(out, "%s = %s\n", scan.key, value);
+}
+
+int param_key_row(const char *name)
+{
+    for (int k = 0; k < PARAM_KEY_COUNT; k++)
+        if (strcmp(name, param_keys[k].literal) == 0) return k;
+    return -1;
+}
+
+const char *param_key_name(int row)
+{
+    return row >= 0 && row < PARAM_KEY_COUNT ? param_keys[row].literal : "";
 }
 
 // Reads one line into buf (cut to its size) and drops the rest of a longer
@@ -252,6 +273,7 @@ static FILE *open_regular_file(const char *file_name)
 void read_params(const char *file_name)
 {
     set_default_params(&params);
+    snprintf(params_file_name, sizeof params_file_name, "%s", file_name);
     FILE *f = open_regular_file(file_name);
     if (!f) {
         printf("Error: Could not open parameter file.  Using default parameters.\n");

@@ -21,3 +21,35 @@ int allocate_storage(void)
 {
     return allocate_grid() && allocate_draw_chunk() && allocate_particles() && allocate_jets();
 }
+
+int remake_grid_storage(int cols, int rows, int max_particles)
+{
+    int new_grid = cols != solver.grid_width || rows != solver.grid_height;
+    int new_ring = max_particles != jet_settings.max_particles;
+    // Everything new first, so that a failure leaves all as it was.
+    GridStorage *grid = nullptr;
+    Particle *ring = nullptr;
+    if (new_grid && !(grid = make_grid_storage(cols, rows))) return 0;
+    if (new_ring && !make_particle_ring(max_particles, &ring)) {
+        discard_grid_storage(grid);
+        return 0;
+    }
+    if (grid) use_grid_storage(grid);
+    if (new_ring) use_particle_ring(ring, max_particles);
+    params.grid_cols = cols;
+    params.grid_rows = rows;
+    params.max_particles = max_particles;
+    load_render_settings();
+    clear_simulation();
+    if (new_grid) {
+        // The court is the grid: the game starts over on its title page.
+        game.court_width = cols;
+        game.court_height = rows;
+        if (game_mode) {
+            end_name_entry();
+            score_saved = 0;
+            game_reset_to_title();
+        }
+    }
+    return 1;
+}

@@ -64,6 +64,9 @@ void init_flags(void)
     cursor_blink = 0;
     help_shown = help_page = 0;
     help_page_count = 1;
+    options_shown = options_viewing = options_selected = 0;
+    options_page_count = 1;
+    options_notice[0] = 0;
     window_hidden = screen_dirty = 0;
     screenshot_requested = 0;
     screen_notice[0] = 0;

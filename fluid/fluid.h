@@ -65,6 +65,16 @@ void load_solver_settings(void);
 int fits_in_memory(double bytes);
 int allocate_grid(void);            // 1 on success; prints the error on failure
 void free_grid(void);               // exit handler
+// A grid of another size, made beside the one in use so that the old one
+// stays when the new one cannot be had: make_grid_storage gives its fields
+// (nullptr, after the error message, when they cannot all be had),
+// use_grid_storage puts them in place of the fields in use (which it frees),
+// sets the solver's size and clears them; discard_grid_storage frees an
+// unused one (nullptr: nothing).
+struct GridStorage;
+GridStorage *make_grid_storage(int width, int height);
+void use_grid_storage(GridStorage *g);
+void discard_grid_storage(GridStorage *g);
 void clear_grid(void);
 void set_density_source(int i, int j, float amount);
 void set_color_source(int i, int j, float r, float g, float b, float a);
@@ -208,6 +218,12 @@ extern float emit_timer;            // shared by all jets; reset by an emission
 
 int allocate_particles(void);       // 1 on success; prints the error on failure
 int allocate_jets(void);
+// A particle ring of another size, made beside the one in use: 1 with the
+// new ring in *ring (nullptr for none and slots <= 0), 0 after the error
+// message. use_particle_ring puts it in place of the ring in use (which it
+// frees), sets the capacity and clears it.
+int make_particle_ring(int slots, Particle **ring);
+void use_particle_ring(Particle *ring, int slots);
 void free_particles(void);          // exit handlers
 void free_jets(void);
 void clear_particles(void);

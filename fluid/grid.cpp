@@ -58,39 +58,104 @@ int fits_in_memory(double bytes)
     return bytes <= (double)pages * (double)page_size;
 }
 
-static float *new_float_field(size_t cells) { return (float *)malloc(cells * sizeof(float)); }
+// The fields in use, in one list, so that a grid can be made beside them.
+static float **const float_fields[FLOAT_FIELDS] = {
+    &u, &v, &u_prev, &v_prev, &vort_force_u, &vort_force_v, &curl,
+    &pressure, &divergence, &pressure_guess, &pressure_source, &dens, &dens_prev,
+};
+static Color **const color_fields[COLOR_FIELDS] = {&color, &color_prev};
+
+struct GridStorage {
+    float *floats[FLOAT_FIELDS];
+    Color *colors[COLOR_FIELDS];
+    int *wall;
+    int width, height;      // interior cells
+    int cells;              // with the border ring
+};
+
+static void discard_fields(GridStorage *g)
+{
+    for (float *&f : g->floats) free(f);
+    for (Color *&c : g->colors) free(c);
+    free(g->wall);
+    free(g);
+}
+
+// The sixteen fields of a width x height grid, or nullptr (after the
+// error message) when they cannot all be had.
+static GridStorage *make_fields(int width, int height)
+{
+    long long cells = count_cells(width, height);
+    if (cells < 0 || !fits_in_memory((double)cells * (double)BYTES_PER_CELL)) {
+        printf("Error: cannot allocate solver data!\n");
+        return nullptr;
+    }
+    GridStorage *g = (GridStorage *)calloc(1, sizeof(GridStorage));
+    if (!g) {
+        printf("Error: cannot allocate solver data!\n");
+        return nullptr;
+    }
+    size_t n = (size_t)cells;
+    int ok = 1;
+    for (float *&f : g->floats) ok = (f = (float *)malloc(n * sizeof(float))) && ok;
+    for (Color *&c : g->colors) ok = (c = (Color *)malloc(n * sizeof(Color))) && ok;
+    g->wall = (int *)malloc(n * sizeof(int));
+    if (!ok || !g->wall) {
+        discard_fields(g);
+        printf("Error: cannot allocate solver data!\n");
+        return nullptr;
+    }
+    g->width = width;
+    g->height = height;
+    g->cells = (int)cells;
+    return g;
+}
+
+// The fields of g become the fields in use; those in use before are freed.
+static void take_fields(GridStorage *g)
+{
+    for (int k = 0; k < FLOAT_FIELDS; k++) {
+        free(*float_fields[k]);
+        *float_fields[k] = g->floats[k];
+    }
+    for (int k = 0; k < COLOR_FIELDS; k++) {
+        free(*color_fields[k]);
+        *color_fields[k] = g->colors[k];
+    }
+    free(wall);
+    wall = g->wall;
+    free(g);
+}
 
 int allocate_grid(void)
 {
     long long cells = count_cells(params.grid_cols, params.grid_rows);
-    if (cells < 0 || cells != solver.cell_count || !fits_in_memory((double)cells * (double)BYTES_PER_CELL)) {
+    if (cells < 0 || cells != solver.cell_count) {
         printf("Error: cannot allocate solver data!\n");
         return 0;
     }
-    size_t n = (size_t)cells;
-    u = new_float_field(n);
-    v = new_float_field(n);
-    u_prev = new_float_field(n);
-    v_prev = new_float_field(n);
-    vort_force_u = new_float_field(n);
-    vort_force_v = new_float_field(n);
-    curl = new_float_field(n);
-    pressure = new_float_field(n);
-    divergence = new_float_field(n);
-    pressure_guess = new_float_field(n);
-    pressure_source = new_float_field(n);
-    dens = new_float_field(n);
-    dens_prev = new_float_field(n);
-    color = (Color *)malloc(n * sizeof(Color));
-    color_prev = (Color *)malloc(n * sizeof(Color));
-    wall = (int *)malloc(n * sizeof(int));
-    if (!u || !v || !u_prev || !v_prev || !vort_force_u || !vort_force_v || !curl || !pressure ||
-        !divergence || !pressure_guess || !pressure_source || !dens || !dens_prev || !color ||
-        !color_prev || !wall) {
-        printf("Error: cannot allocate solver data!\n");
-        return 0;
-    }
+    GridStorage *g = make_fields(params.grid_cols, params.grid_rows);
+    if (!g) return 0;
+    take_fields(g);
     return 1;
+}
+
+GridStorage *make_grid_storage(int width, int height) { return make_fields(width, height); }
+
+void discard_grid_storage(GridStorage *g)
+{
+    if (g) discard_fields(g);
+}
+
+void use_grid_storage(GridStorage *g)
+{
+    solver.grid_width = g->width;
+    solver.grid_height = g->height;
+    solver.cell_count = g->cells;
+    take_fields(g);
+    // The wall list of the last step names cells of the old grid.
+    forget_wall_cells();
+    clear_grid();
 }
 
 template <typename T> static void release(T *&field)
@@ -101,21 +166,8 @@ template <typename T> static void release(T *&field)
 
 void free_grid(void)
 {
-    release(u);
-    release(v);
-    release(u_prev);
-    release(v_prev);
-    release(vort_force_u);
-    release(vort_force_v);
-    release(curl);
-    release(pressure);
-    release(divergence);
-    release(pressure_guess);
-    release(pressure_source);
-    release(dens);
-    release(dens_prev);
-    release(color);
-    release(color_prev);
+    for (float **f : float_fields) release(*f);
+    for (Color **c : color_fields) release(*c);
     release(wall);
 }
 

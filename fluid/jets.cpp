@@ -32,6 +32,27 @@ int allocate_particles(void)
     return 1;
 }
 
+int make_particle_ring(int slots, Particle **ring)
+{
+    *ring = nullptr;
+    if (slots <= 0) return 1;
+    *ring = (Particle *)allocate_table(slots, sizeof(Particle));
+    if (!*ring) {
+        printf("Error: cannot allocate particle data!\n");
+        return 0;
+    }
+    return 1;
+}
+
+void use_particle_ring(Particle *ring, int slots)
+{
+    free(particle_ring);
+    particle_ring = ring;
+    jet_settings.max_particles = slots;
+    particle_next = 0;
+    clear_particles();
+}
+
 int allocate_jets(void)
 {
     if (jet_settings.max_jets > 0) {

@@ -112,8 +112,26 @@ static void serve_paddle_colour(Paddle *p)
     p->color = hsl_to_rgb(p->hue, 1.0f, 0.5f);
 }
 
+int paddle_sizes_pending;
+
+static void stamp_paddle(const Paddle *p, int value);
+
+// Sizes set on the options page reach the paddles at a serve: the columns
+// the old size stamped into the wall field are fluid again first.
+static void take_paddle_sizes(void)
+{
+    paddle_sizes_pending = 0;
+    Paddle *paddles[2] = {&player_paddle, &opponent_paddle};
+    for (Paddle *p : paddles) {
+        stamp_paddle(p, CELL_FLUID);
+        p->width = params.paddle_width;
+        p->height = params.paddle_height;
+    }
+}
+
 void game_serve(void)
 {
+    if (paddle_sizes_pending) take_paddle_sizes();
     player_paddle.x = SERVE_PLAYER_X;
     game.countdown = 2;
     game.countdown_time = 0;

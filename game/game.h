@@ -70,6 +70,10 @@ struct BallState {
     float x, y;             // cells
     float vx, vy;           // cells per frame
 };
+// Serves: ball and paddles to their places, the countdown anew. Paddle
+// sizes changed since (paddle_sizes_pending, set by the options page) are
+// taken from params here.
+extern int paddle_sizes_pending;
 void game_serve(void);
 void update_ball(void);
 // One frame of the ball's motion on a copy (fluid pull, speed limit, bounces
@@ -132,3 +136,16 @@ int save_high_scores(void);             // 1 when the file was written
 // there are none; values beyond int are held at its limits. Both the top-ten
 // file and the parameter file read their whole numbers with it.
 int leading_int(const char *text);
+
+// Saving a file whole, for the top-ten file and the parameter file. The file
+// a save of name writes: the end of its chain of symbolic links (or the name
+// itself), so that a link stays a link; 0 for a loop or a name too long.
+int resolve_link_target(const char *name, char *out, size_t size);
+// Writes the file's new content to fd and closes it; 0, or an errno.
+typedef int (*FileWriter)(int fd, void *ctx);
+// Replaces target with what write puts into a temporary file beside it,
+// renamed over it once written whole and synced, with target's permission
+// bits. With in_place, a folder that takes no new file has target rewritten
+// in place instead. 0, or the errno of the failure; without in_place the old
+// file is then as it was.
+int replace_file(const char *target, FileWriter write, void *ctx, int in_place);

@@ -190,12 +190,9 @@ static int place_row(ScoreEntry *rows, const ScoreEntry *row)
     return at + 1;
 }
 
-// The file a save writes: the end of the chain of symbolic links that
-// score_file_name names (or the name itself), so that a link stays a link and
-// its target gets the new table. 0 for a loop or a name too long.
-static int resolve_score_file(char *out, size_t size)
+int resolve_link_target(const char *name, char *out, size_t size)
 {
-    if (snprintf(out, size, "%s", score_file_name) >= (int)size) return 0;
+    if (snprintf(out, size, "%s", name) >= (int)size) return 0;
     for (int hop = 0; hop < MAX_LINK_HOPS; hop++) {
         struct stat st;
         if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return 1;
@@ -208,70 +205,82 @@ static int resolve_score_file(char *out, size_t size)
         int dir_len = link[0] != '/' && slash ? (int)(slash - out) + 1 : 0;
         char next[PATH_NAME_LEN];
         if (snprintf(next, sizeof next, "%.*s%s", dir_len, out, link) >= (int)sizeof next) return 0;
-        memcpy(out, next, sizeof next);
+        if (strlen(next) + 1 > size) return 0;
+        memcpy(out, next, strlen(next) + 1);
     }
     return 0;
 }
 
-static int write_table(int fd)
+// The errno of a call that failed, EIO when it left none.
+static int last_error(void) { return errno ? errno : EIO; }
+
+// The table's lines, written to fd (which it closes); 0 or an errno.
+static int write_table(int fd, void *)
 {
     FILE *f = fdopen(fd, "w");
     if (!f) {
+        int err = errno;
         close(fd);
-        return 0;
+        return err;
     }
-    int ok = 1;
+    int err = 0;
     char line[SCORE_LINE_LEN];
     for (const ScoreEntry &row : high_scores) {
         snprintf(line, sizeof line, "%s = %d\n", row.name, row.level);
-        if (fputs(line, f) == EOF) ok = 0;
+        if (fputs(line, f) == EOF && !err) err = last_error();
     }
-    if (fflush(f) != 0 || fsync(fileno(f)) != 0) ok = 0;
-    if (fclose(f) != 0) ok = 0;
-    return ok;
+    if ((fflush(f) != 0 || fsync(fileno(f)) != 0) && !err) err = last_error();
+    if (fclose(f) != 0 && !err) err = last_error();
+    return err;
 }
 
 // Rewrites the file itself: the way left when its folder takes no new file.
 // Only a regular file (or none yet): a pipe would block.
-static int save_in_place(const char *target)
+static int save_in_place(const char *target, FileWriter write, void *ctx)
 {
     struct stat st;
-    if (stat(target, &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+    if (stat(target, &st) == 0 && !S_ISREG(st.st_mode)) return EISDIR;
     int fd = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEW_FILE_MODE);
-    return fd >= 0 && write_table(fd);
+    if (fd < 0) return errno;
+    return write(fd, ctx);
+}
+
+int replace_file(const char *target, FileWriter write, void *ctx, int in_place)
+{
+    char temp[PATH_NAME_LEN];
+    if (snprintf(temp, sizeof temp, "%s%s", target, TEMP_SUFFIX) >= (int)sizeof temp)
+        return ENAMETOOLONG;
+    struct stat st;
+    int keep_mode = stat(target, &st) == 0 && S_ISREG(st.st_mode);
+    mode_t mode = keep_mode ? (st.st_mode & PERMISSION_BITS) : NEW_FILE_MODE;
+
+    // A stale temporary file from an interrupted save goes; whatever else
+    // holds the name (a folder, a link) blocks the temporary file.
+    struct stat tst;
+    if (lstat(temp, &tst) == 0 && S_ISREG(tst.st_mode)) unlink(temp);
+    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) return in_place ? save_in_place(target, write, ctx) : errno;
+    // The mode given to open is cut by the umask; the file keeps its bits.
+    if (keep_mode) fchmod(fd, mode);
+    int err = write(fd, ctx);
+    if (err) {
+        // A file that could not be written whole never replaces the old one.
+        unlink(temp);
+        return err;
+    }
+    if (rename(temp, target) != 0) {
+        err = errno;
+        unlink(temp);
+        return in_place ? save_in_place(target, write, ctx) : err;
+    }
+    return 0;
 }
 
 // Writes high_scores to target. Prints the message and sets
 // score_save_failed when neither way reaches the file.
 static int write_scores(const char *target)
 {
-    char temp[PATH_NAME_LEN];
-    int ok = 0;
-    if (snprintf(temp, sizeof temp, "%s%s", target, TEMP_SUFFIX) < (int)sizeof temp) {
-        struct stat st;
-        int keep_mode = stat(target, &st) == 0 && S_ISREG(st.st_mode);
-        mode_t mode = keep_mode ? (st.st_mode & PERMISSION_BITS) : NEW_FILE_MODE;
-
-        // A stale temporary file from an interrupted save goes; whatever else
-        // holds the name (a folder, a link) blocks the temporary file.
-        struct stat tst;
-        if (lstat(temp, &tst) == 0 && S_ISREG(tst.st_mode)) unlink(temp);
-        int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd < 0) {
-            ok = save_in_place(target);
-        } else {
-            // The mode given to open is cut by the umask; the file keeps its bits.
-            if (keep_mode) fchmod(fd, mode);
-            ok = write_table(fd);
-            if (ok && rename(temp, target) != 0) {
-                unlink(temp);
-                ok = save_in_place(target);
-            } else if (!ok) {
-                // A table that could not be written whole never replaces the old one.
-                unlink(temp);
-            }
-        }
-    }
+    int ok = replace_file(target, write_table, nullptr, 1) == 0;
     if (!ok) print_open_error();
     score_save_failed = !ok;
     return ok;
@@ -280,7 +289,7 @@ static int write_scores(const char *target)
 int save_high_scores(void)
 {
     char target[PATH_NAME_LEN];
-    if (!resolve_score_file(target, sizeof target)) {
+    if (!resolve_link_target(score_file_name, target, sizeof target)) {
         print_open_error();
         score_save_failed = 1;
         return 0;
@@ -325,7 +334,7 @@ int insert_high_score(int level)
     snprintf(row.name, sizeof row.name, "%.*s", SCORE_NAME_LEN - 1, name_buffer);
 
     char target[PATH_NAME_LEN];
-    if (!resolve_score_file(target, sizeof target)) {
+    if (!resolve_link_target(score_file_name, target, sizeof target)) {
         int rank = place_row(high_scores, &row);
         save_high_scores();
         return rank;

@@ -187,7 +187,7 @@ static void draw_game_block(void)
 // leave room, and only where their texts show.
 static int help_hint_shown(void)
 {
-    if (!params.help_hint || help_shown || !show_text) return 0;
+    if (!params.help_hint || help_shown || options_shown || options_viewing || !show_text) return 0;
     if (!game_mode) return 1;
     return !game.playing && game.lives > 0;     // the title page
 }
@@ -263,6 +263,7 @@ void draw_frame(void)
     if (show_text) draw_buffered_text();
     if (help_hint_shown()) draw_help_hint();
     if (help_shown) draw_help_page();
+    if (options_shown || options_viewing) draw_options_page();
     // A video gets the frames the player saw, without the replay's own notice.
     frame_drawn();
     if (replay_notice[0]) draw_replay_notice();

@@ -23,7 +23,8 @@ static const int KEY_COLUMN_CHARS = 12;
 static const int DESCRIPTION_CHARS = 34;   // the longest description below
 static const int COLUMN_PX = CHAR_PX * (KEY_COLUMN_CHARS + DESCRIPTION_CHARS);
 static const int COLUMN_GAP_PX = 16;
-static const float PANEL_ALPHA = 0.93f;
+static const float PANEL_ALPHA = 0.93f;  // the notice's box
+static const float PAGE_ALPHA = 1.0f;    // a page hides all beneath it
 // The hint and the notice sit one line above the bottom status line, the
 // hint at the right, the notice at the left.
 static const int LOW_LINE_PX = 24;
@@ -39,6 +40,7 @@ static const HelpLine help_lines[] = {
     {nullptr, "Everywhere"},
     {"Esc, q, Q", "quit (Esc first closes this page)"},
     {"h, H", "this help page on / off"},
+    {"o, O", "options: arrows choose and step"},
     {"Space", "start a game; else pause / resume"},
     {"F1", "game mode / solver mode"},
     {"F2", "full screen on / off"},
@@ -80,7 +82,7 @@ static const HelpLine help_lines[] = {
     {"", "its push, hold left (particles)"},
     {"", "and/or right (ink), let go middle"},
     {nullptr, "Typing a name for the top ten"},
-    {"letters", "the name, 20 at most (h too)"},
+    {"letters", "the name, 20 at most (h, o too)"},
     {"Backspace", "delete the last letter"},
     {"Enter", "save the name"},
     {"Esc", "quit"},
@@ -146,8 +148,7 @@ static int flow_help(HelpGrid g, int shown, Draw draw)
     return page + 1;
 }
 
-// Pixel units for the rest of the frame: x right, y up, from the lower left.
-static void pixel_projection(void)
+void pixel_projection(void)
 {
     glViewport(0, 0, win_width, win_height);
     glMatrixMode(GL_PROJECTION);
@@ -155,8 +156,7 @@ static void pixel_projection(void)
     glOrtho(0, win_width, 0, win_height, -1, 1);
 }
 
-// A dark box; filled whatever the wireframe switch has set.
-static void dark_box(float x0, float y0, float x1, float y1, float alpha)
+void dark_box(float x0, float y0, float x1, float y1, float alpha)
 {
     glPushAttrib(GL_POLYGON_BIT);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -182,7 +182,8 @@ void draw_help_page(void)
     int page = help_page < help_page_count ? help_page : help_page_count - 1;
 
     pixel_projection();
-    dark_box(PANEL_MARGIN_PX, PANEL_MARGIN_PX, w - PANEL_MARGIN_PX, h - PANEL_MARGIN_PX, PANEL_ALPHA);
+    // The whole window: no text of the frame beneath shows, not even in part.
+    dark_box(0, 0, (float)w, (float)h, PAGE_ALPHA);
 
     // The columns in use, centred in the window.
     int used = g.columns * COLUMN_PX + (g.columns - 1) * COLUMN_GAP_PX;

@@ -99,11 +99,19 @@ void draw_jet_aim(int mx, int my);
 void draw_wall_brush(int mx, int my);
 
 // The window's own texts (help.cpp), laid out in pixels over the frame.
+// Pixel units for the rest of the frame: x right, y up, from the lower left.
+void pixel_projection(void);
+// A dark box; filled whatever the wireframe switch has set.
+void dark_box(float x0, float y0, float x1, float y1, float alpha);
 // The number of pages the help page takes in a window of this size.
 int help_pages(int width, int height);
 void draw_help_page(void);      // page help_page; writes help_page_count
 void draw_help_hint(void);      // "H: keys and help", lower right
 void draw_screen_notice(void);  // screen_notice, lower left, when there is one
+
+// The options page (options.cpp), over the finished frame like the help
+// page: the page that holds the chosen line; writes options_page_count.
+void draw_options_page(void);
 
 // Game screens (screens.cpp)
 void draw_game_texts(void);     // banner, countdown and the page of the state

@@ -318,3 +318,9 @@ void recording_note_window(void)
     rec.window_height = win_height;
     catch_quit_signals();
 }
+
+void replay_record_option(int key_row, double value)
+{
+    (void)key_row;
+    (void)value;
+}

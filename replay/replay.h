@@ -58,6 +58,11 @@ int replay_lets_quit(void);
 // give the live clock, or during a replay the last recorded value.
 int replay_clock(int live_ms);
 
+// A change made on the options page (its key table row and new value),
+// recorded while recording among the events before the next frame, and
+// applied from there when the replay plays.
+void replay_record_option(int key_row, double value);
+
 // Start-up, once the parameters and the table are read and the working
 // copies made: records from here on (record_replays), or loads the replay the
 // key `replay` names; the video `replay_video` names must be a plain file

@@ -2,9 +2,14 @@
 #include "tests/support/test_util.h"
 
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -229,6 +234,193 @@ TEST(KeyReference, ExactLinesAndSeparators)
     for (char c : out) lines += c == '\n';
     // 4 heading, 1 + 1 + 23 + 1 table, 2 around the credit
     EXPECT_EQ(lines, 32);
+}
+
+// ---------------------------------------------------------------------------
+// Writing one value back (the options page)
+// ---------------------------------------------------------------------------
+
+// text with key `name` set to value, as the writer makes it.
+std::string rewrite(const std::string &text, const char *name, const char *value)
+{
+    size_t size = 0;
+    unsigned char *out = rewrite_param_text((const unsigned char *)text.data(), text.size(),
+                                            param_key_row(name), value, &size);
+    EXPECT_NE(out, nullptr);
+    std::string result((const char *)out, size);
+    free(out);
+    return result;
+}
+
+// The lines of text, each with its line end.
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+// How many lines differ between two texts of the same number of lines.
+int lines_differing(const std::string &a, const std::string &b)
+{
+    std::vector<std::string> la = lines_of(a), lb = lines_of(b);
+    EXPECT_EQ(la.size(), lb.size());
+    int n = 0;
+    for (size_t i = 0; i < la.size() && i < lb.size(); i++) n += la[i] != lb[i];
+    return n;
+}
+
+// The record read_params makes of text.
+Params params_of(ParamFile *f, const std::string &text)
+{
+    f->read(text);
+    return params;
+}
+
+// Every setting of the page, changed in the shipped file: one line differs,
+// and the file read back gives the new value and every other value as before.
+TEST_F(ParamFile, WriterChangesOneLineOfTheShippedFileForEverySetting)
+{
+    std::string shipped = read_file(FLUXBALL_SOURCE_DIR "/params.txt");
+    ASSERT_GT(shipped.size(), 1000u);
+    Params before = params_of(this, shipped);
+    for (int k = 0; k < OPTION_COUNT; k++) {
+        params = before;
+        // Three steps up; a switch the other way.
+        int steps = option_settings[k].type == OPTION_SWITCH && option_value(k) > 0 ? -1 : 3;
+        double v = option_stepped(k, option_value(k), steps);
+        ASSERT_NE(v, option_value(k)) << option_settings[k].key;
+        char text[OPTION_VALUE_LEN];
+        format_option_value(k, v, text, sizeof text);
+        std::string changed = rewrite(shipped, option_settings[k].key, text);
+        EXPECT_EQ(lines_differing(shipped, changed), 1) << option_settings[k].key;
+        Params after = params_of(this, changed);
+        params = after;
+        EXPECT_EQ(option_value(k), (option_settings[k].type == OPTION_FLOAT ? (double)(float)v : v))
+            << option_settings[k].key;
+        // Put back, the record is the one read before.
+        params = before;
+        double old = option_value(k);
+        params = after;
+        Params restored = after;
+        char *field = (char *)&restored + option_settings[k].offset;
+        if (option_settings[k].type == OPTION_FLOAT)
+            *(float *)field = (float)old;
+        else
+            *(int *)field = (int)old;
+        if (option_settings[k].apply == APPLY_GRID) restored.grid_rows = restored.grid_cols;
+        EXPECT_EQ(memcmp(&restored, &before, sizeof before), 0)
+            << option_settings[k].key << " changed another value";
+    }
+}
+
+TEST_F(ParamFile, WriterKeepsLineEndsCommentsAndTheMissingFinalLineEnd)
+{
+    // CRLF: the value goes, the line end stays; a new line takes CRLF too.
+    EXPECT_EQ(rewrite("# lives\r\nmax_lives = 5\r\n\r\ngrid_res = 80\r\n", "max_lives", "7"),
+              "# lives\r\nmax_lives = 7\r\n\r\ngrid_res = 80\r\n");
+    EXPECT_EQ(rewrite("grid_res = 80\r\n", "max_lives", "7"), "grid_res = 80\r\nmax_lives = 7\r\n");
+    // No final line end: none is added, also when a line is added.
+    EXPECT_EQ(rewrite("grid_res = 80\nmax_lives = 5", "max_lives", "12"),
+              "grid_res = 80\nmax_lives = 12");
+    EXPECT_EQ(rewrite("grid_res = 80", "max_lives", "7"), "grid_res = 80\nmax_lives = 7");
+    EXPECT_EQ(rewrite("", "max_lives", "7"), "max_lives = 7\n");
+    // Remarks after the value, tabs, and the spacing of the line stay.
+    EXPECT_EQ(rewrite("max_lives\t=\t5   # five lives = 5\n", "max_lives", "10"),
+              "max_lives\t=\t10   # five lives = 5\n");
+    // Comment lines naming the key are not the key's; an indented "#" line is
+    // read by the parser, but as no key.
+    EXPECT_EQ(rewrite("# max_lives = 3\nmax_lives = 5\n  # max_lives = 9\n", "max_lives", "7"),
+              "# max_lives = 3\nmax_lives = 7\n  # max_lives = 9\n");
+    // A line with the key and no value, or no '=', gets them.
+    EXPECT_EQ(rewrite("max_lives =\n", "max_lives", "7"), "max_lives = 7\n");
+    EXPECT_EQ(rewrite("max_lives 4 lives\n", "max_lives", "7"), "max_lives = 7 4 lives\n");
+    // Lines the parser cannot read are kept byte for byte.
+    std::string junk = std::string("\x01\xff = = =\n", 10) + std::string("a\0b\n", 4);
+    EXPECT_EQ(rewrite(junk + "max_lives = 5\n", "max_lives", "6"), junk + "max_lives = 6\n");
+}
+
+TEST_F(ParamFile, WriterChangesTheLineTheParserAppliesLast)
+{
+    // Set twice: the later line.
+    EXPECT_EQ(rewrite("max_lives = 5\nmax_lives = 6\nx = 1\n", "max_lives", "7"),
+              "max_lives = 5\nmax_lives = 7\nx = 1\n");
+    // A key holding another's name: spelled exactly, each is itself.
+    std::string both = "fullscreen_window = 1\nfullscreen = 0\n";
+    EXPECT_EQ(rewrite(both, "fullscreen", "1"), "fullscreen_window = 1\nfullscreen = 1\n");
+    EXPECT_EQ(rewrite(both, "fullscreen_window", "0"), "fullscreen_window = 0\nfullscreen = 0\n");
+    // Any other spelling that holds a key is that key, so it is the line
+    // that wins; reading back proves it.
+    std::string odd = "fullscreen = 0\nmy_fullscreen_at_start = 1\n";
+    std::string changed = rewrite(odd, "fullscreen", "0");
+    EXPECT_EQ(changed, "fullscreen = 0\nmy_fullscreen_at_start = 0\n");
+    EXPECT_EQ(params_of(this, changed).fullscreen, 0);
+    // A key past the part of an overlong line the parser reads is not read:
+    // the key is added at the end instead.
+    std::string longline = std::string(1100, 'z') + " max_lives = 3\n";
+    changed = rewrite(longline, "max_lives", "8");
+    EXPECT_EQ(changed, longline + "max_lives = 8\n");
+    EXPECT_EQ(params_of(this, changed).max_lives, 8);
+    // An overlong value is replaced whole, not only its first part.
+    std::string longvalue = "max_lives = " + std::string(2000, '9') + "\n";
+    changed = rewrite(longvalue, "max_lives", "4");
+    EXPECT_EQ(changed, "max_lives = 4\n");
+}
+
+// The file on disk: through a link, made when missing, and every failure
+// leaves the old file whole.
+TEST_F(ParamFile, SavingGoesThroughLinksAndMakesAMissingFile)
+{
+    int row = param_key_row("max_lives");
+    ASSERT_EQ(mkdir("real", 0755), 0);
+    write_file("real/params.txt", "# mine\nmax_lives = 5 # five\n");
+    ASSERT_EQ(symlink("real/params.txt", "params.txt"), 0);
+    ASSERT_EQ(save_param_value("params.txt", row, "9"), 0);
+    struct stat st;
+    ASSERT_EQ(lstat("params.txt", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_EQ(read_file("real/params.txt"), "# mine\nmax_lives = 9 # five\n");
+    EXPECT_NE(access("real/params.txt.tmp", F_OK), 0);
+
+    ASSERT_EQ(save_param_value("new.txt", row, "3"), 0);
+    EXPECT_EQ(read_file("new.txt"), "max_lives = 3\n");
+    ASSERT_EQ(save_param_value("new.txt", param_key_row("grid_res"), "120"), 0);
+    EXPECT_EQ(read_file("new.txt"), "max_lives = 3\ngrid_res = 120\n");
+}
+
+TEST_F(ParamFile, SavingFailuresLeaveTheFileWhole)
+{
+    int row = param_key_row("max_lives");
+    const std::string old = "max_lives = 5\n" + std::string(4000, '#') + "\n";
+    // Read-only: not replaced, even where the folder would let it be.
+    write_file("ro.txt", old);
+    ASSERT_EQ(chmod("ro.txt", 0444), 0);
+    EXPECT_EQ(save_param_value("ro.txt", row, "9"), EACCES);
+    EXPECT_EQ(read_file("ro.txt"), old);
+    // A folder at the name.
+    ASSERT_EQ(mkdir("dir.txt", 0755), 0);
+    EXPECT_EQ(save_param_value("dir.txt", row, "9"), EISDIR);
+    // A full disk: the writes stop short (a file size limit makes them stop
+    // as a full file system does, without a file system of its own).
+    write_file("full.txt", old);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 1000;
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int err = save_param_value("full.txt", row, "9");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(err, EFBIG);
+    EXPECT_EQ(read_file("full.txt"), old);
+    EXPECT_NE(access("full.txt.tmp", F_OK), 0) << "the half-written file is gone";
 }
 
 } // namespace

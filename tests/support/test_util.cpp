@@ -34,6 +34,8 @@ void start_program_with(const Params &p)
     frame_count = fps_time = 0;
     fps = 0;
     emit_timer = 0;
+    paddle_sizes_pending = 0;
+    params_file_name[0] = 0;            // nothing to save options into
     load_program_state();
     if (!allocate_storage()) abort();
     clear_simulation();
