@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -487,7 +488,159 @@ TEST_F(DrawFrameText, HelpPageIsOnePageOnADarkPanelAt800By600)
         ASSERT_LT(p.brightness(WINDOW_W - 12, y), 0.5f) << "panel at height " << y;
     EXPECT_GT(bright(p, 20, 20, 380, 580), 2000) << "left column";
     EXPECT_GT(bright(p, 420, 20, 780, 580), 1500) << "right column";
-    EXPECT_EQ(p.brightness(2, 300), 3.0f) << "the panel leaves a margin";
+}
+
+// The title page with every text it has, then a page over it.
+Picture page_over_title(void (*page)(void), int white)
+{
+    game_mode = 1;
+    show_text = 1;
+    fps = 60;
+    help_shown = options_shown = 0;
+    draw_frame();
+    if (white) {
+        set_projection();
+        glColor3f(1, 1, 1);
+        glRectf(0, 0, 1, 1);
+    } else {
+        glViewport(0, 0, WINDOW_W, WINDOW_H);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    page();
+    return grab();
+}
+
+// Nothing beneath a page shows through it or around it: drawn over the
+// title page and over a white view, the window is the same as over black.
+TEST_F(DrawFrameText, HelpAndOptionsPagesHideAllBeneathThem)
+{
+    memset(wall, 0, sizeof(int) * (size_t)solver.cell_count);   // no paddles
+    void (*pages[])(void) = {draw_help_page, draw_options_page};
+    for (int size = 0; size < 2; size++) {
+        win_width = size ? 400 : WINDOW_W;
+        win_height = size ? 300 : WINDOW_H;
+        for (int k = 0; k < 2; k++) {
+            // The title page's words where the page's own text is drawn.
+            Picture over_title = page_over_title(pages[k], 0);
+            glViewport(0, 0, WINDOW_W, WINDOW_H);
+            glClear(GL_COLOR_BUFFER_BIT);
+            pages[k]();
+            Picture alone = grab();
+            Picture over_white = page_over_title(pages[k], 1);
+            for (int y = 0; y < win_height; y++)
+                for (int x = 0; x < win_width; x++) {
+                    Rgb a = alone.at(x, y), b = over_title.at(x, y), c = over_white.at(x, y);
+                    ASSERT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b && a.r == c.r && a.g == c.g &&
+                                a.b == c.b)
+                        << (k ? "options" : "help") << " page shows what is beneath at " << x << ", "
+                        << y << " in " << win_width << " x " << win_height;
+                }
+        }
+    }
+    game_mode = 0;
+}
+
+struct TextBox {
+    int x0, y0, x1, y1;     // [x0, x1) x [y0, y1), pixels from the lower left
+    std::string what;
+};
+
+// A line of the small font at baseline (x, y), chars characters long.
+TextBox small_text_box(int x, int y, int chars, const std::string &what)
+{
+    return TextBox{x, y - 3, x + 8 * chars, y + 11, what};
+}
+
+// The options page's texts, each in the box the layout gives it: no two
+// overlap, none leaves the window, and nothing lit lies outside them, on
+// every page of the page at 800 x 600 and 400 x 300, with a notice long
+// enough to take its two lines.
+TEST_F(DrawFrameText, OptionsPageCoversNoTextOfItsOwn)
+{
+    snprintf(options_notice, sizeof options_notice,
+             "The options could not be saved: No space left on device, twice over");
+    for (int size = 0; size < 2; size++) {
+        int w = size ? 400 : WINDOW_W, h = size ? 300 : WINDOW_H;
+        win_width = w;
+        win_height = h;
+        OptionsLayout l;
+        options_layout(w, h, &l);
+        OptionPlace places[OPTION_PLACES];
+        int n = options_flow(&l, places);
+        int pages = options_pages(w, h);
+        EXPECT_EQ(pages, size ? places[n - 1].page + 1 : 1);
+        for (int page = 0; page < pages; page++) {
+            options_selected = -1;
+            for (int i = 0; i < n && options_selected < 0; i++)
+                if (places[i].page == page && places[i].setting >= 0) options_selected = places[i].setting;
+            ASSERT_GE(options_selected, 0);
+            glViewport(0, 0, WINDOW_W, WINDOW_H);
+            glClear(GL_COLOR_BUFFER_BIT);
+            draw_options_page();
+            Picture p = grab();
+            EXPECT_EQ(options_page_count, pages);
+
+            std::vector<TextBox> boxes;
+            char title[TEXT_LEN];
+            if (pages > 1)
+                snprintf(title, sizeof title, "Fluxball: options (%d of %d)", page + 1, pages);
+            else
+                snprintf(title, sizeof title, "Fluxball: options");
+            int title_w = glutBitmapLength(large_font, (const unsigned char *)title);
+            boxes.push_back(TextBox{l.left, l.title_y - 5, l.left + title_w, l.title_y + 18, title});
+            for (int i = 0; i < n; i++) {
+                const OptionPlace &q = places[i];
+                if (q.page != page) continue;
+                if (q.setting < 0) {
+                    boxes.push_back(small_text_box(q.x, q.y, (int)strlen(option_group_names[q.group]),
+                                                   option_group_names[q.group]));
+                    continue;
+                }
+                const OptionSetting &s = option_settings[q.setting];
+                boxes.push_back(small_text_box(q.x, q.y, (int)strlen(s.words), s.words));
+                char value[OPTION_VALUE_LEN];
+                describe_option_value(q.setting, option_value(q.setting), value, sizeof value);
+                boxes.push_back(small_text_box(q.x + OPTION_NAME_CHARS * 8, q.y, (int)strlen(value) + 4,
+                                               std::string("value of ") + s.words));
+            }
+            const OptionSetting &s = option_settings[options_selected];
+            char range[TEXT_LEN];
+            describe_option_range(options_selected, range, sizeof range);
+            const char *below[] = {s.about, range, option_when_words[s.apply], options_notice,
+                                   options_notice};
+            for (int b = 0; b < 5; b++) {
+                int chars = std::min((int)strlen(below[b]), l.text_chars);
+                boxes.push_back(small_text_box(l.left, l.bottom_y + (5 - b) * l.line_px, chars,
+                                               std::string("below: ") + below[b]));
+            }
+            boxes.push_back(small_text_box(l.left, l.bottom_y, l.text_chars, "keys"));
+
+            for (size_t a = 0; a < boxes.size(); a++) {
+                const TextBox &A = boxes[a];
+                EXPECT_TRUE(A.x0 >= 0 && A.y0 >= 0 && A.x1 <= w && A.y1 <= h)
+                    << A.what << " leaves the " << w << " x " << h << " window";
+                for (size_t b = a + 1; b < boxes.size(); b++) {
+                    const TextBox &B = boxes[b];
+                    int apart = A.x1 <= B.x0 || B.x1 <= A.x0 || A.y1 <= B.y0 || B.y1 <= A.y0;
+                    EXPECT_TRUE(apart) << A.what << " and " << B.what << " overlap, page " << page
+                                       << " of " << w << " x " << h;
+                }
+            }
+            int stray = 0;
+            for (int y = 0; y < WINDOW_H; y++)
+                for (int x = 0; x < WINDOW_W; x++) {
+                    if (p.brightness(x, y) <= 1.2f) continue;
+                    int inside = 0;
+                    for (const TextBox &B : boxes)
+                        inside |= x >= B.x0 && x < B.x1 && y >= B.y0 && y < B.y1;
+                    stray += !inside;
+                }
+            EXPECT_EQ(stray, 0) << "text outside its place, page " << page << " of " << w << " x " << h;
+            EXPECT_GT(bright(p, 0, 0, w, h), 1000) << "page " << page;
+        }
+    }
+    options_notice[0] = 0;
+    options_selected = 0;
 }
 
 // A small window takes the page in parts, one column at a time; no line
