@@ -234,7 +234,8 @@ static int put_into_effect(int k, double old_value)
     jet_settings.timestep = params.timestep;
     jet_settings.jet_force = params.jet_force;
     jet_settings.emitter_rate = params.emitter_rate;
-    frame_period_ns = frame_period_for(params.frame_rate);
+    // An export runs as fast as frames can be made, whatever the rate.
+    if (replay_mode != REPLAY_EXPORT) frame_period_ns = frame_period_for(params.frame_rate);
     game.max_lives = params.max_lives;
     game.ball_top_speed = params.ball_top_speed;
     Paddle *paddles[2] = {&player_paddle, &opponent_paddle};
@@ -278,7 +279,7 @@ int options_set(int k, double value)
     if (k < 0 || k >= OPTION_COUNT) return 0;
     options_notice[0] = 0;
     if (!apply_option(k, value)) return 0;
-    replay_record_option(option_key_row(k), option_value(k));
+    replay_record_option(k, option_value(k));
     save_option(k);
     return 1;
 }
@@ -305,7 +306,6 @@ int options_key(unsigned char key)
     case 'O':
     case OPTIONS_KEY_ESCAPE:
         options_shown = 0;
-        options_viewing = 0;
         return 1;
     case OPTIONS_KEY_BACKSPACE:
     case OPTIONS_KEY_DELETE:

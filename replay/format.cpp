@@ -18,10 +18,14 @@
 //     17    u32 state checksum after the frame before it
 //     18    the end: u8 flags (1: the last event ended the session and is not
 //           played back), u32 state checksum at exit
+//     19    a change on the options page: varint key table row, then the value
+//           (zigzag varint, or a real's u32 float bits); delivered in order
+//           with the events before the next frame
 //   and a u32 CRC-32 of all the bytes before it.
 #include "replay/replay.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +156,46 @@ static int get_svarint(Reader *r, int32_t *value)
 
 const int EVENT_ARGS[EVENT_KINDS] = {0, 1, 1, 4, 2, 2, 1, 1, 0};
 
+void put_option_record(ByteBuffer *b, int k, double value)
+{
+    put_u8(b, TAG_OPTION);
+    put_varint(b, (uint32_t)option_key_row(k));
+    if (option_settings[k].type == OPTION_FLOAT) {
+        float f = (float)value;
+        uint32_t bits;
+        memcpy(&bits, &f, sizeof bits);
+        put_u32(b, bits);
+    } else {
+        put_svarint(b, (int32_t)std::lround(value));
+    }
+}
+
+// The body of an option change. Only a line of the page with a value in its
+// range is one a recording writes: the page's keys keep to the range.
+static int read_option(Reader *r, Record *rec)
+{
+    uint32_t row;
+    if (!get_varint(r, &row)) return r->short_read ? RECORD_SHORT : RECORD_BAD;
+    int k = row > (uint32_t)INT32_MAX ? -1 : option_of_key_row((int)row);
+    if (k < 0) return RECORD_BAD;
+    if (option_settings[k].type == OPTION_FLOAT) {
+        uint32_t bits;
+        if (!get_u32(r, &bits)) return RECORD_SHORT;
+        float f;
+        memcpy(&f, &bits, sizeof f);
+        rec->value = f;
+    } else {
+        int32_t whole;
+        if (!get_svarint(r, &whole)) return r->short_read ? RECORD_SHORT : RECORD_BAD;
+        rec->value = whole;
+    }
+    rec->option = k;
+    // NaN fails both comparisons and is refused with the rest.
+    if (!(rec->value >= option_settings[k].min && rec->value <= option_settings[k].max))
+        return RECORD_BAD;
+    return RECORD_OK;
+}
+
 int read_record(Reader *r, DecodeState *s, Record *rec)
 {
     unsigned tag;
@@ -179,6 +223,8 @@ int read_record(Reader *r, DecodeState *s, Record *rec)
     }
     uint32_t n;
     switch (tag) {
+    case TAG_OPTION:
+        return read_option(r, rec);
     case TAG_FRAME:
         if (!get_varint(r, &n)) return r->short_read ? RECORD_SHORT : RECORD_BAD;
         if (n > MAX_CLOCKS_PER_FRAME) return RECORD_BAD;

@@ -89,6 +89,7 @@ static void deliver(const Record *e)
     case EVENT_VISIBILITY: on_window_status(e->args[0]); break;
     case EVENT_ENTRY: on_entry(e->args[0]); break;
     case EVENT_UNDRAWN: on_step_undrawn(); break;
+    case TAG_OPTION: apply_option(e->option, e->value); break;
     default: break;
     }
     play.delivering = 0;
@@ -130,7 +131,7 @@ static int play_frame_begin(void)
     DecodeState s = play.decode;
     Record r;
     int events = 0;
-    while (read_record(&rd, &s, &r) == RECORD_OK && r.tag < EVENT_KINDS) events++;
+    while (read_record(&rd, &s, &r) == RECORD_OK && is_event_tag(r.tag)) events++;
     if (r.tag == TAG_END) {
         end_playback(events, r.flags, r.checksum);
         return 0;
@@ -174,10 +175,30 @@ static void play_frame_end(void)
         sound_clip_step(play.frame - 1, replay_video_rate());
     }
 }
-// A live event during a replay: only quitting, screenshots and the viewer's
-// window size reach the program.
+// The viewer's own look at the options page: o opens and closes it, Esc
+// closes it, Up and Down choose a line. None of it is part of the session.
+static int view_options(int kind, int a)
+{
+    if (kind == EVENT_KEY && (a == 'o' || a == 'O')) {
+        options_viewing = !options_viewing;
+    } else if (!options_viewing) {
+        return 0;
+    } else if (kind == EVENT_KEY && a == KEY_ESC) {
+        options_viewing = 0;
+    } else if (kind == EVENT_SPECIAL && (a == KEY_UP || a == KEY_DOWN)) {
+        options_selected = (options_selected + (a == KEY_UP ? OPTION_COUNT - 1 : 1)) % OPTION_COUNT;
+    } else {
+        return 0;
+    }
+    post_redisplay();
+    return 1;
+}
+
+// A live event during a replay: only quitting, screenshots, the viewer's
+// window size and look at the options page reach the program.
 static int take_live_event(int kind, int a, int b)
 {
+    if (view_options(kind, a)) return 0;
     switch (kind) {
     case EVENT_KEY:
         if (a == KEY_ESC || a == 'q' || a == 'Q') exit(QUIT_STATUS);
@@ -215,6 +236,11 @@ int replay_lets_quit(void)
     // last frame at the last.
     diverge(play.frame < replay_frames_total() ? play.frame + 1 : play.frame);
     return 0;
+}
+
+void replay_record_option(int k, double value)
+{
+    if (replay_mode == REPLAY_RECORD) recording_option(k, value);
 }
 
 int replay_clock(int live_ms)

@@ -319,8 +319,8 @@ void recording_note_window(void)
     catch_quit_signals();
 }
 
-void replay_record_option(int key_row, double value)
+void recording_option(int k, double value)
 {
-    (void)key_row;
-    (void)value;
+    if (rec.stopped) return;
+    put_option_record(&rec.records, k, value);
 }

@@ -58,10 +58,10 @@ int replay_lets_quit(void);
 // give the live clock, or during a replay the last recorded value.
 int replay_clock(int live_ms);
 
-// A change made on the options page (its key table row and new value),
-// recorded while recording among the events before the next frame, and
-// applied from there when the replay plays.
-void replay_record_option(int key_row, double value);
+// A change made on the options page (setting k, an options page line, and
+// its new value), recorded while recording among the events before the
+// next frame, and applied from there when the replay plays.
+void replay_record_option(int k, double value);
 
 // Start-up, once the parameters and the table are read and the working
 // copies made: records from here on (record_replays), or loads the replay the
@@ -167,7 +167,10 @@ const unsigned REPLAY_FORMAT_VERSION = 1;
 enum { MAX_VERSION_LEN = 64 };                 // bytes of the program version text
 enum { MAX_CLOCKS_PER_FRAME = 64 };            // a frame reads one or two
 // Record tags beyond the input events (EVENT_*).
-enum { TAG_FRAME = 16, TAG_CHECK = 17, TAG_END = 18 };
+enum { TAG_FRAME = 16, TAG_CHECK = 17, TAG_END = 18, TAG_OPTION = 19 };
+// Records delivered before a frame, in order: the input events and the
+// options page's changes.
+inline int is_event_tag(unsigned tag) { return tag < EVENT_KINDS || tag == TAG_OPTION; }
 enum { END_LAST_EVENT_QUITS = 1 };             // the end record's flags
 const size_t MAX_REPLAY_BYTES = (size_t)256 << 20;
 const size_t MAX_EMBEDDED_BYTES = (size_t)16 << 20;   // params.txt, scores.txt
@@ -218,11 +221,17 @@ struct Record {
     int clocks[MAX_CLOCKS_PER_FRAME];
     unsigned flags;             // the end's
     uint32_t checksum;          // a check's or the end's
+    int option;                 // an option change's setting (options page line)
+    double value;               // and its new value
 };
 enum { RECORD_OK = 1, RECORD_SHORT = 0, RECORD_BAD = -1 };
 // Reads the record at r into rec. RECORD_SHORT when the bytes run out,
 // RECORD_BAD for anything no recording writes.
 int read_record(Reader *r, DecodeState *s, Record *rec);
+// An option change (TAG_OPTION) of setting k (an options page line) to value:
+// the key table row as a varint, then a whole number as a zigzag varint or
+// a real one as the u32 bits of its float.
+void put_option_record(ByteBuffer *b, int k, double value);
 
 // A replay file in memory, checked whole: written by the parser only.
 struct ReplayFile {
@@ -250,6 +259,7 @@ void recording_start(const char *params_file);
 void recording_note_window(void);
 // An input event of the session, and the frame step's brackets.
 void recording_event(int kind, int a, int b, int c, int d);
+void recording_option(int k, double value);
 int recording_clock(int live_ms);
 void recording_idle(void);
 void recording_frame_begin(void);

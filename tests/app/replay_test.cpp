@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -94,6 +95,8 @@ void release(int button, int x, int y) { on_mouse(button, MOUSE_RELEASED, x, y);
 // What the scripted session went through, to show it did.
 struct SessionLog {
     int name_saved, walls_drawn, jets_placed, frames_paused, reshaped, games;
+    int grid_after;                 // grid columns after the options page's change
+    float viscosity_after;
     int planted_frame;              // frame index before which 'g' was pressed
     size_t planted_at;              // its bytes in the replay file
 };
@@ -165,6 +168,21 @@ void session_events(int f, int *phase_start, int *phase, SessionLog *log)
             release(BUTTON_RIGHT, 90, 80);
         }
         if (t == 200) log->jets_placed = jet_count;
+        // The options page: a finer grid (made anew, cleared) and a thicker
+        // fluid, both recorded as option changes.
+        if (t == 201) key('o');
+        if (t == 202)
+            for (int k = 0; k < 5; k++) special(KEY_DOWN);
+        if (t == 203) special(KEY_RIGHT);
+        if (t == 204) {
+            log->grid_after = solver.grid_width;
+            for (int k = 0; k < 3; k++) special(KEY_DOWN);
+        }
+        if (t == 205) special(KEY_PAGE_UP);
+        if (t == 206) {
+            log->viscosity_after = solver.viscosity;
+            key('o');
+        }
         if (t == 210) log->planted_frame = f;             // 'g', see below
         if (t == 220) key('v');
         if (t == 230) key('r');
@@ -240,8 +258,10 @@ void play_session(std::vector<unsigned> *sums, int live_input)
         if (live_input) {
             on_motion(calls % WIN_W, calls % WIN_H);
             on_mouse(BUTTON_LEFT, calls % 2 ? MOUSE_PRESSED : MOUSE_RELEASED, 5, 5);
-            key("cgw 1"[calls % 5]);
+            // The viewer may look at the options page; it changes nothing.
+            key("cgwo 1"[calls % 6]);
             special(KEY_F1);
+            special(calls % 2 ? KEY_DOWN : KEY_RIGHT);
             on_reshape(640, 480);
         }
         on_idle();
@@ -339,6 +359,9 @@ TEST_F(Replay, SessionPlaysBackIdenticallyEveryFrame)
     EXPECT_GT(log.frames_paused, 20);
     EXPECT_EQ(log.reshaped, 1);
     EXPECT_EQ(log.games, 2);
+    EXPECT_EQ(log.grid_after, 30);
+    EXPECT_EQ(log.viscosity_after, 0.001f);
+    EXPECT_EQ(solver.grid_width, 30);
     // A few bytes a frame: the clock and the pointer.
     EXPECT_LT(file.size(), (size_t)SESSION_FRAMES * 8);
 
@@ -363,6 +386,9 @@ TEST_F(Replay, SessionPlaysBackIdenticallyEveryFrame)
     EXPECT_NE(out.find("the state matches the recording"), std::string::npos) << out;
     EXPECT_EQ(out.find("does not play back"), std::string::npos) << out;
     EXPECT_EQ(std::string(replay_notice).rfind("End of the replay (3000 frames)", 0), 0u) << replay_notice;
+    EXPECT_EQ(solver.grid_width, 30) << "the grid changed in the replay as in the recording";
+    EXPECT_EQ(read_file(play_dir + "/params.txt"), std::string(PARAMS_TEXT) + "replay = replay.fxr\n")
+        << "a replay saves no options";
     // The table the replay saved is the temporary folder's, as recorded.
     EXPECT_EQ(read_file(play_dir + "/scores.txt"), read_file(rec_dir + "/scores.txt"));
 
@@ -513,6 +539,9 @@ std::vector<unsigned char> small_replay(const std::string &dir)
     on_reshape(WIN_W, WIN_H);
     for (int f = 0; f < 70; f++) {
         on_motion(f, 2 * f);
+        // Option changes, a real one and a whole one, for the hostile cases.
+        if (f == 30) options_set(option_of_key_row(param_key_row("viscosity")), 0.002);
+        if (f == 31) options_set(option_of_key_row(param_key_row("max_lives")), 5);
         stub_elapsed_ms += 16;
         on_idle();
     }
@@ -566,6 +595,25 @@ TEST_F(Replay, HostileBytesEachGetTheirMessage)
     std::vector<unsigned char> longer = good;
     put_u32_at(&longer, params_len_at, 1u << 20);
     EXPECT_EQ(parse_message(longer), "Error: the replay x.fxr is truncated: it ends before its last frame\n");
+
+    // An option change of a key the page does not show, or out of its range.
+    ByteBuffer lives = {};
+    put_option_record(&lives, option_of_key_row(param_key_row("max_lives")), 5);
+    ASSERT_EQ(lives.size, 3u);
+    auto found = std::search(good.begin(), good.end(), lives.bytes, lives.bytes + lives.size);
+    free_buffer(&lives);
+    ASSERT_NE(found, good.end());
+    size_t option_at = (size_t)(found - good.begin());
+    std::string bad_option = "Error: the replay x.fxr is damaged: no recording holds its record at byte " +
+                             std::to_string(option_at) + "\n";
+    std::vector<unsigned char> other_key = good;
+    other_key[option_at + 1] = (unsigned char)param_key_row("win_width");
+    reseal(&other_key);
+    EXPECT_EQ(parse_message(other_key), bad_option);
+    std::vector<unsigned char> no_lives = good;
+    no_lives[option_at + 2] = 0;        // 0 lives: below the range
+    reseal(&no_lives);
+    EXPECT_EQ(parse_message(no_lives), bad_option);
 
     std::vector<unsigned char> flipped = good;
     flipped[good.size() / 2] ^= 0x40;
