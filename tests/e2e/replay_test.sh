@@ -1,6 +1,8 @@
 # Replays through the launcher, with real input under Xvfb: a short session
 # recorded into the player's replays/ (a name typed into the table, the
-# solver stirred) and played back with `fluxball --replay`: the final state
+# solver stirred, the frame rate stepped on the options page, which saves it
+# into the player's params.txt, changing that one line; a restart reads it)
+# and played back with `fluxball --replay`: the final state
 # matches the recording and the player's table and parameters stay as they
 # were. A two-second session exported with `fluxball --export` to MP4 while
 # its window is iconified (frame count, size, codec checked with ffprobe),
@@ -18,6 +20,7 @@ mkdir -p "$PLAYER"
 # that ends at once so that a name is typed into the table.
 { cat "$SOURCE_DIR/params.txt"; printf 'grid_res = 64\nmax_lives = 0\n'; } > "$PLAYER/params.txt"
 printf 'Ann = 4\n' > "$PLAYER/scores.txt"
+cp "$PLAYER/params.txt" "$WORK/params.start"
 FLUXBALL_BIN="$LAUNCHER"
 
 # recorded_state: the final state the last recording printed.
@@ -36,9 +39,15 @@ for y in 100 200 300 400 500; do move 100 "$y"; done
 key F1
 drag 1 200 300 500 350
 key g
+# The options page: the second line (the frame rate) one step up.
+key o Down Right Escape
 key q
 expect_exit 1
 console_has "record_replays = 1" || fail "the shipped params.txt does not switch recording on"
+changed=$(diff "$WORK/params.start" "$PLAYER/params.txt" | grep -c '^[<>]')
+[ "$changed" = 2 ] || fail "the options page changed $changed lines: $(diff "$WORK/params.start" "$PLAYER/params.txt")"
+grep -qx 'frame_rate = 65         # frames per second' "$PLAYER/params.txt" ||
+    fail "frame_rate not saved in its line: $(grep frame_rate "$PLAYER/params.txt")"
 state=$(recorded_state)
 session_frames=$(recorded_frames)
 [ -n "$state" ] || fail "no 'Replay saved' line"
@@ -65,6 +74,12 @@ cmp -s "$PLAYER/scores.txt" "$WORK/scores.before" || fail "the replay changed th
 cmp -s "$PLAYER/params.txt" "$WORK/params.before" || fail "the replay changed the player's params.txt"
 [ "$(ls "$PLAYER/replays" | wc -l)" = 1 ] || fail "the replay was recorded again"
 [ -z "$(ls -d "$TMPDIR"/fluxball-replay.* 2>/dev/null)" ] || fail "temporary folder left behind"
+
+# --- a restart reads the frame rate the options page saved -----------------------
+start_fluxball
+console_has "frame_rate = 65" || fail "a restart does not read the saved frame rate"
+key q
+expect_exit 1
 
 # --- two seconds exported to MP4 ------------------------------------------------
 rm -f "$PLAYER"/replays/*
