@@ -17,7 +17,8 @@ enum { PARAM_TEXT_LEN = 256 };  // key, value and full_res hold 255 chars + NUL
 enum { PARAM_LINE_LEN = 1024 }; // a line holds 1023 chars + NUL
 
 // One field per key of "params.txt"; grid_res fills grid_cols and grid_rows.
-// Written by read_params at start-up only; never reloaded.
+// Written by read_params at start-up and by the options page's changes
+// (apply_option, remake_grid_storage); never reloaded from the file.
 struct Params {
     int fullscreen;
     char full_res[PARAM_TEXT_LEN];
@@ -62,7 +63,8 @@ extern Params params;
 // the top-ten file. A missing file keeps the defaults.
 void read_params(const char *file_name);
 void set_default_params(Params *p);
-// Parses one already-read line into p and echoes it to out. Exposed for tests.
+// Parses one already-read line into p and echoes it to out (nullptr: no
+// echo). Exposed for tests and for the writer's check of its work.
 void parse_param_line(Params *p, const char *line, FILE *out);
 // The next line of a parameter file as read_params takes it: 0 at the end,
 // else 1 with the line in line (cut to size - 1 characters; the rest of a
@@ -102,9 +104,11 @@ const char *param_key_name(int row);
 // Writing one value back (params_write.cpp). The text of a parameter file
 // with key row `key` set to value_text: the value of the line the parser
 // applies last for that key is replaced (a line without '=' or without a
-// value gets them), and when no line sets the key, "key = value" is added at
-// the end in the file's own line ends. Every other byte stays. A buffer the
-// caller frees with free(); nullptr when there is no memory.
+// value gets them); when no line sets the key, or the parser would read
+// that line otherwise once rewritten (a line it reads only in part),
+// "key = value" is added at the end in the file's own line ends. Every
+// other byte stays. A buffer the caller frees with free(); nullptr when
+// there is no memory.
 unsigned char *rewrite_param_text(const unsigned char *text, size_t size, int key,
                                   const char *value_text, size_t *out_size);
 // Saves key row `key` = value_text into the parameter file file_name (the

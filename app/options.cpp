@@ -153,13 +153,16 @@ void format_option_value(int k, double value, char *out, size_t size)
         snprintf(out, size, "%d", (int)std::lround(value));
         return;
     }
-    // The shortest decimal that reads back as the same float.
+    // The shortest plain decimal that reads back as the same float (as a
+    // player writes it: 60, 0.0001); the exponent form only for a value
+    // that would need more decimals than that.
     float f = (float)value;
-    const int FLOAT_DIGITS = 9;
-    for (int digits = 1; digits <= FLOAT_DIGITS; digits++) {
-        snprintf(out, size, "%.*g", digits, (double)f);
+    const int MAX_DECIMALS = 12, FLOAT_DIGITS = 9;
+    for (int decimals = 0; decimals <= MAX_DECIMALS; decimals++) {
+        snprintf(out, size, "%.*f", decimals, (double)f);
         if (strtof(out, nullptr) == f) return;
     }
+    snprintf(out, size, "%.*g", FLOAT_DIGITS, (double)f);
 }
 
 void describe_option_value(int k, double value, char *out, size_t size)

@@ -219,10 +219,10 @@ void parse_param_line(Params *p, const char *line, FILE *out)
             p->grid_rows = p->grid_cols;
             break;
         }
-    } else {
+    } else if (out) {
         fprintf(out, "Error - cannot parse: ");
     }
-    fprintf(out, "%s = %s\n", scan.key, value);
+    if (out) fprintf(out, "%s = %s\n", scan.key, value);
 }
 
 int param_key_row(const char *name)

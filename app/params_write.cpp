@@ -55,6 +55,36 @@ static long last_line_of_key(const unsigned char *text, size_t size, int key, Pa
     return last;
 }
 
+// The record the parser makes of text, from the defaults; 0 without memory.
+static int parse_text(const unsigned char *text, size_t size, Params *p)
+{
+    set_default_params(p);
+    if (size == 0) return 1;
+    FILE *f = fmemopen((void *)text, size, "r");
+    if (!f) return 0;
+    char line[PARAM_LINE_LEN];
+    int got;
+    while ((got = next_param_line(f, line, sizeof line)) != PARAM_LINE_END)
+        if (got == PARAM_LINE_READ) parse_param_line(p, line, nullptr);
+    fclose(f);
+    return 1;
+}
+
+// 1 when the parser reads out as it reads text with only key set to
+// value_text. A line the parser reads only in part (longer than it reads,
+// or split by a NUL byte) can move what it reads when its value changes
+// length; such a rewrite is not used.
+static int reads_as_intended(const unsigned char *text, size_t size, const unsigned char *out,
+                             size_t out_size, int key, const char *value_text)
+{
+    Params want, got;
+    if (!parse_text(text, size, &want) || !parse_text(out, out_size, &got)) return 0;
+    char line[PARAM_LINE_LEN];
+    snprintf(line, sizeof line, "%s = %s", param_key_name(key), value_text);
+    parse_param_line(&want, line, nullptr);
+    return memcmp(&want, &got, sizeof want) == 0;
+}
+
 // out = text[0, cut) + insert + text[resume, size).
 static unsigned char *splice(const unsigned char *text, size_t size, size_t cut, const char *insert,
                              size_t resume, size_t *out_size)
@@ -70,28 +100,28 @@ static unsigned char *splice(const unsigned char *text, size_t size, size_t cut,
     return out;
 }
 
-unsigned char *rewrite_param_text(const unsigned char *text, size_t size, int key,
+// A line of its own at the end, which the parser reads last. A file
+// without a final line end keeps lacking one.
+static unsigned char *append_line(const unsigned char *text, size_t size, int key,
                                   const char *value_text, size_t *out_size)
 {
     const char *name = param_key_name(key);
+    const char *eol = file_line_end(text, size);
     char insert[PARAM_LINE_LEN];
-    ParamLineScan scan;
-    memset(&scan, 0, sizeof scan);
-    long at = last_line_of_key(text, size, key, &scan);
-    if (at == -2) return nullptr;
-    if (at < 0) {
-        // No line sets the key: a line of its own at the end, which the
-        // parser reads last. A file without a final line end keeps lacking one.
-        const char *eol = file_line_end(text, size);
-        if (size == 0)
-            snprintf(insert, sizeof insert, "%s = %s%s", name, value_text, eol);
-        else if (text[size - 1] == '\n')
-            snprintf(insert, sizeof insert, "%s = %s%s", name, value_text, eol);
-        else
-            snprintf(insert, sizeof insert, "%s%s = %s", eol, name, value_text);
-        return splice(text, size, size, insert, size, out_size);
-    }
-    size_t line = (size_t)at;
+    if (size == 0 || text[size - 1] == '\n')
+        snprintf(insert, sizeof insert, "%s = %s%s", name, value_text, eol);
+    else
+        snprintf(insert, sizeof insert, "%s%s = %s", eol, name, value_text);
+    return splice(text, size, size, insert, size, out_size);
+}
+
+// The value of the line that sets the key, rewritten in place (nullptr
+// without memory).
+static unsigned char *rewrite_in_place(const unsigned char *text, size_t size, size_t line,
+                                       const ParamLineScan &scan, const char *value_text,
+                                       size_t *out_size)
+{
+    char insert[PARAM_LINE_LEN];
     if (!scan.has_equals) {
         // "key" or "key junk": the parser reads an empty value; "key = value"
         // is made of it, the rest of the line stays behind the new value.
@@ -109,6 +139,20 @@ unsigned char *rewrite_param_text(const unsigned char *text, size_t size, int ke
     while (end < size && text[end] != 0 && !is_blank_byte(text[end])) end++;
     snprintf(insert, sizeof insert, "%s", value_text);
     return splice(text, size, start, insert, end, out_size);
+}
+
+unsigned char *rewrite_param_text(const unsigned char *text, size_t size, int key,
+                                  const char *value_text, size_t *out_size)
+{
+    ParamLineScan scan;
+    memset(&scan, 0, sizeof scan);
+    long at = last_line_of_key(text, size, key, &scan);
+    if (at == -2) return nullptr;
+    if (at < 0) return append_line(text, size, key, value_text, out_size);
+    unsigned char *out = rewrite_in_place(text, size, (size_t)at, scan, value_text, out_size);
+    if (!out || reads_as_intended(text, size, out, *out_size, key, value_text)) return out;
+    free(out);
+    return append_line(text, size, key, value_text, out_size);
 }
 
 // The whole file into a malloc'd buffer; 0 or an errno (ENOENT: no file).

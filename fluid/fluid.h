@@ -10,8 +10,9 @@
 #include "app/app.h"
 
 // ---------------------------------------------------------------------------
-// Solver settings: the solver's own copy of the parameters, taken once by
-// load_solver_settings at start-up; nothing changes them afterwards.
+// Solver settings: the solver's own copy of the parameters, taken by
+// load_solver_settings at start-up and again by the options page after a
+// change; the size only changes with the grid (use_grid_storage).
 // ---------------------------------------------------------------------------
 struct SolverSettings {
     int grid_width;         // interior columns
@@ -38,7 +39,8 @@ enum { CELL_FLUID = 0, CELL_WALL = 1, CELL_PLAYER_PADDLE = 2, CELL_OPPONENT_PADD
 const float SOURCE_REFILL = 1e-10f;
 
 // ---------------------------------------------------------------------------
-// Fields: allocated once at start-up, released by an exit handler. The solver
+// Fields: allocated at start-up, made anew at another size by the options
+// page (make_grid_storage, use_grid_storage), released by an exit handler. The solver
 // step swaps u/u_prev, v/v_prev, dens/dens_prev and color/color_prev while it
 // runs and always swaps them back before it returns. Sources (u_prev, v_prev,
 // dens_prev, color_prev, pressure_source) are assigned by tools, jets and the
@@ -197,7 +199,8 @@ struct Jet {
     Particle particle_template;   // life 0: emits no particles
 };
 
-// The jets' and particles' copies of the parameters, filled at start-up.
+// The jets' and particles' copies of the parameters, filled at start-up and
+// after a change on the options page (max_particles with a new ring only).
 struct JetSettings {
     int max_particles;
     int max_jets;

@@ -8,7 +8,8 @@
 #include "app/app.h"
 
 // The game record: zeroed at load, set by game_load_parameters, the resets
-// and game_update; lives until exit.
+// and game_update, and by the options page (max_lives, ball_top_speed, the
+// court with a new grid); lives until exit.
 struct Game {
     int playing;            // 1 while a game runs
     int game_over;          // 1 from the last life lost until a new game/title

@@ -7,7 +7,8 @@
 
 #include "app/app.h"
 
-// Drawing copies of the grid size, filled at start-up by load_render_settings.
+// Drawing copies of the grid size, filled by load_render_settings at start-up
+// and when the options page makes the grid anew (remake_grid_storage).
 extern int grid_cols, grid_rows;
 extern float cell_w, cell_h;        // view units per cell
 void load_render_settings(void);

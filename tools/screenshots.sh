@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # screenshots.sh -- plays Fluxball under a private X server with real input
 # and saves small pictures for the README into docs/screenshots/: the title
-# page, the help page over it, a game in play, the name entry, the
-# scoreboard, the scoreboard after a save that failed, and the solver mode
+# page, the help page and the options page over it, a game in play, the name
+# entry, the scoreboard, the scoreboard after a save that failed, and the solver mode
 # with ink and several field views and overlays.
 # Usage: tools/screenshots.sh [program]   (default: build/fluxball)
 # Needs Xvfb, xdotool and ImageMagick (tools/setup.sh installs them).
@@ -87,6 +87,16 @@ sleep 0.5
 import -window "$WID" "$WORK/full.png"
 convert "$WORK/full.png" -strip -colors 128 "PNG8:$OUT_DIR/help.png"
 echo "saved docs/screenshots/help.png"
+key Escape
+
+# The options page (o) over the title page, at full size, with the grid's
+# resolution chosen (its account of itself below the list); Esc closes it
+# without changing anything.
+key o Down Down Down Down Down
+sleep 0.5
+import -window "$WID" "$WORK/full.png"
+convert "$WORK/full.png" -strip -colors 128 "PNG8:$OUT_DIR/options.png"
+echo "saved docs/screenshots/options.png"
 key Escape
 
 # A game: the paddle waits high up while the ball is served in the middle.

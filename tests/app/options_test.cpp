@@ -146,6 +146,18 @@ TEST_F(Options, StepsStayOnTheirGridAndInTheirRangeAndDeleteGivesTheDefault)
     EXPECT_EQ(params.auto_pause, 1);
     special(KEY_LEFT);
     EXPECT_EQ(params.auto_pause, 0);
+    // Values are written as a player writes them, and read back the same.
+    char text[OPTION_VALUE_LEN];
+    format_option_value(setting("paddle_force"), 60, text, sizeof text);
+    EXPECT_STREQ(text, "60");
+    format_option_value(setting("diffusion"), 0.00001, text, sizeof text);
+    EXPECT_STREQ(text, "0.00001");
+    format_option_value(setting("timestep"), 0.1f, text, sizeof text);
+    EXPECT_STREQ(text, "0.1");
+    format_option_value(setting("buoyancy_force"), -0.003, text, sizeof text);
+    EXPECT_STREQ(text, "-0.003");
+    format_option_value(setting("max_particles"), 100000, text, sizeof text);
+    EXPECT_STREQ(text, "100000");
     // The file says what was last set, in the steps' own decimals.
     EXPECT_EQ(read_file("params.txt"),
               "grid_res = 40   # small\nmax_lives = 10\nviscosity = 0\nauto_pause = 0\n");

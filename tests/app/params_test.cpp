@@ -367,6 +367,18 @@ TEST_F(ParamFile, WriterChangesTheLineTheParserAppliesLast)
     changed = rewrite(longline, "max_lives", "8");
     EXPECT_EQ(changed, longline + "max_lives = 8\n");
     EXPECT_EQ(params_of(this, changed).max_lives, 8);
+    // A line the parser reads only in part, which a new value would make it
+    // read otherwise: the key's run past the part it reads (the '=' would
+    // land beyond it), and a NUL byte whose split of the line would move
+    // onto another key. A line of its own at the end instead.
+    std::string cut_key = "max_lives" + std::string(1100, 'x') + "\n";
+    EXPECT_EQ(rewrite(cut_key, "max_lives", "6"), cut_key + "max_lives = 6\n");
+    std::string split = std::string("max_lives = 15\0", 15) + std::string(1008, 'a') + "fullscreen = 1\n";
+    ASSERT_EQ(params_of(this, split).fullscreen, 1);
+    changed = rewrite(split, "max_lives", "7");
+    EXPECT_EQ(changed, split + "max_lives = 7\n");
+    EXPECT_EQ(params_of(this, changed).fullscreen, 1);
+    EXPECT_EQ(params.max_lives, 7);
     // An overlong value is replaced whole, not only its first part.
     std::string longvalue = "max_lives = " + std::string(2000, '9') + "\n";
     changed = rewrite(longvalue, "max_lives", "4");
