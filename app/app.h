@@ -309,9 +309,10 @@ void clear_simulation(void);
 // for a cols x rows grid and max_particles particles: the grid's fields, the
 // particle ring, and the drawing's copies of the size. All that is new is
 // had first; when any of it cannot be, nothing changes and 0 is returned.
-// Else the old is freed, the grid, particles and jets are cleared, params
-// holds the new sizes and, in the game mode, the game is back on its title
-// page (a new grid size only). The one place for anything sized by the grid.
+// Else the old is freed and params holds the new sizes; a new ring is empty,
+// and with a new grid the grid, particles and jets are cleared and, in the
+// game mode, the game is back on its title page. The one place for anything
+// sized by the grid.
 int remake_grid_storage(int cols, int rows, int max_particles);
 
 // Key codes of the special keys and mouse states, as the window layer

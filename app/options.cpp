@@ -280,6 +280,11 @@ int options_set(int k, double value)
     // come from its records.
     if (replay_mode == REPLAY_PLAY || replay_mode == REPLAY_EXPORT) return 0;
     if (k < 0 || k >= OPTION_COUNT) return 0;
+    // A step past the end of the range, or the default of a setting at its
+    // default, is no change: nothing is made anew, recorded or saved.
+    Params changed = params;
+    set_field(&changed, k, value);
+    if (field_value(&changed, k) == option_value(k)) return 1;
     options_notice[0] = 0;
     if (!apply_option(k, value)) return 0;
     replay_record_option(k, option_value(k));

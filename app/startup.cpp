@@ -40,9 +40,10 @@ int remake_grid_storage(int cols, int rows, int max_particles)
     params.grid_rows = rows;
     params.max_particles = max_particles;
     load_render_settings();
-    clear_simulation();
     if (new_grid) {
-        // The court is the grid: the game starts over on its title page.
+        // Nothing placed on the old grid fits the new one, and the court is
+        // the grid: the game starts over on its title page.
+        clear_simulation();
         game.court_width = cols;
         game.court_height = rows;
         if (game_mode) {

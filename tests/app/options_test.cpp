@@ -306,8 +306,15 @@ TEST_F(Options, AGridResolutionIsMadeAnewClearedAndTheGameGoesToItsTitle)
     for (int i = 0; i < 3; i++) on_idle();
     EXPECT_NE(read_file("params.txt").find("grid_res = 60   # small"), std::string::npos);
     // The particles: a new ring at once, empty.
+    dens[cell_index(3, 3)] = 5.0f;
     EXPECT_TRUE(options_set(setting("max_particles"), 300));
     EXPECT_EQ(jet_settings.max_particles, 300);
+    EXPECT_EQ(dens[cell_index(3, 3)], 5.0f) << "the fluid stays";
+    // The same size again is no change: the fluid stays, nothing is saved.
+    std::string saved = read_file("params.txt");
+    EXPECT_TRUE(options_set(setting("grid_res"), 60));
+    EXPECT_EQ(dens[cell_index(3, 3)], 5.0f);
+    EXPECT_EQ(read_file("params.txt"), saved);
     for (int i = 0; i < 400; i++) spawn_particle(1, 1, 1, 10, 0, 0, 0);
     EXPECT_EQ(particle_next, 100);
     EXPECT_EQ(solver.grid_width, 60);
