@@ -63,9 +63,9 @@ static int parse_text(const unsigned char *text, size_t size, Params *p)
     FILE *f = fmemopen((void *)text, size, "r");
     if (!f) return 0;
     char line[PARAM_LINE_LEN];
-    int got;
-    while ((got = next_param_line(f, line, sizeof line)) != PARAM_LINE_END)
-        if (got == PARAM_LINE_READ) parse_param_line(p, line, nullptr);
+    int used;
+    while (read_param_line(f, line, sizeof line, &used))
+        if (used) parse_param_line(p, line, nullptr);
     fclose(f);
     return 1;
 }
