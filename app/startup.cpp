@@ -6,6 +6,9 @@
 #include "game/game.h"
 #include "render/render.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 void load_program_state(void)
 {
     game_load_parameters();
@@ -33,6 +36,20 @@ int remake_grid_storage(int cols, int rows, int max_particles)
     if (new_ring && !make_particle_ring(max_particles, &ring)) {
         discard_grid_storage(grid);
         return 0;
+    }
+    // The drawing's per-cell shades follow the grid's cell count.
+    long long cells = ((long long)cols + 2) * ((long long)rows + 2);
+    float *shade = nullptr;
+    if (new_grid && !(shade = (float *)malloc((size_t)cells * 4 * sizeof(float)))) {
+        printf("Error: cannot allocate drawing data!\n");
+        discard_grid_storage(grid);
+        free(ring);
+        return 0;
+    }
+    if (shade) {
+        free(draw_shade);
+        draw_shade = shade;
+        draw_shade_cells = (int)cells;
     }
     if (grid) use_grid_storage(grid);
     if (new_ring) use_particle_ring(ring, max_particles);

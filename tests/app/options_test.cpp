@@ -297,6 +297,7 @@ TEST_F(Options, AGridResolutionIsMadeAnewClearedAndTheGameGoesToItsTitle)
     EXPECT_EQ(params.grid_rows, 60);
     EXPECT_EQ(grid_cols, 60);
     EXPECT_EQ(cell_w, 1.0f / 60);
+    EXPECT_EQ(draw_shade_cells, 62 * 62) << "the drawing's shades follow the grid";
     EXPECT_EQ(game.court_width, 60);
     EXPECT_EQ(game.playing, 0);
     EXPECT_EQ(ball.x, 30.0f) << "served on the new court";
