@@ -127,6 +127,7 @@ static int run_step(void)
         tool_pass();
         apply_jets();
         if (particles_on > 0) move_particles();
+        solver_step_budget_ns = frame_period_ns;
         solver_step();
         if (game_mode) {
             if (game.game_over == 0)

@@ -98,6 +98,13 @@ void set_boundary(float *f, int kind)
     }
 }
 
+int row_has_walls(const int *row, int n)
+{
+    int any = 0;
+    for (int i = 0; i < n; i++) any |= row[i];
+    return any != CELL_FLUID;
+}
+
 void list_wall_cells(void)
 {
     wall_cells_listed = 0;
@@ -114,6 +121,7 @@ void list_wall_cells(void)
     int stride = w + 2;
     for (int j = 1; j <= h; j++) {
         const int *row = wall + stride * j;
+        if (!row_has_walls(row + 1, w)) continue;
         for (int i = 1; i <= w; i++) {
             if (row[i] == CELL_FLUID) continue;
             WallCell &wc = wall_cells[wall_cell_count++];

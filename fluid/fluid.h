@@ -96,16 +96,23 @@ void apply_confinement(void);
 // it runs) and the boundary rule uses that list until forget_wall_cells.
 void list_wall_cells(void);
 void forget_wall_cells(void);
+// 1 when any of the n wall values from row on is not CELL_FLUID (which is 0,
+// so that a row is checked with one vectorised pass).
+int row_has_walls(const int *row, int n);
 
 // Threads the step uses: SOLVER_THREADS_AUTO (the default) shares the work
-// with one helper thread except for a while after a step that mostly waited
-// for it (the machine is busy); ONE keeps to the calling thread; TWO always
-// uses the helper. Every setting gives the same fields.
+// with one helper thread when that makes the step faster and the step alone
+// would not fit well within solver_step_budget_ns; ONE keeps to the calling
+// thread; TWO always uses the helper. Every setting gives the same fields.
 enum { SOLVER_THREADS_AUTO = 0, SOLVER_THREADS_ONE = 1, SOLVER_THREADS_TWO = 2 };
 // Threads the solver ever uses: the calling thread and one helper; work is
 // split into at most this many parts.
 enum { SOLVER_MAX_THREADS = 2 };
 extern int solver_threads;
+// Time a step may take without holding up the frames (nanoseconds; 0: as
+// fast as possible). In the automatic setting a step that takes well under
+// it alone leaves the helper out. Written by the shell before each step.
+extern long long solver_step_budget_ns;
 // Runs job(ctx, part, parts) for part = 0 .. parts-1 on the solver's threads
 // and returns when every part is done; parts is 2 when the helper thread
 // takes part, else 1.

@@ -17,7 +17,7 @@ int solver_threads = SOLVER_THREADS_AUTO;
 
 static const int PARALLEL_MIN_ROWS = 16;     // smaller grids run on one thread
 static const int SPINS_BEFORE_YIELD = 256;
-static const long long HELPER_SPIN_NS = 200000;    // helper stays awake 0.2 ms after a job
+static const long long HELPER_SPIN_NS = 200000;    // helper stays awake 0.2 ms after a job in a step
 
 // ---------------------------------------------------------------------------
 // Helper thread
@@ -27,6 +27,7 @@ struct HelperPool {
     std::atomic<unsigned> posted{0};        // number of the last job handed out
     std::atomic<unsigned> finished{0};      // number of the last job the helper ended
     std::atomic<int> sleeping{0};
+    std::atomic<int> rest{0};               // 1 from the end of a step to the next job
     void (*job)(void *, int, int) = nullptr;
     void *ctx = nullptr;
     std::mutex lock;
@@ -55,6 +56,8 @@ static unsigned wait_for_job(HelperPool *pool, unsigned seen)
     for (int n = 0;; n++) {
         unsigned now = pool->posted.load(std::memory_order_acquire);
         if (now != seen) return now;
+        // No job comes before the next step: the frame draws in between.
+        if (pool->rest.load(std::memory_order_relaxed)) break;
         solver_spin_pause(&spins);
         if ((n & 255) == 255 &&
             std::chrono::steady_clock::now() - start > std::chrono::nanoseconds(HELPER_SPIN_NS))
@@ -126,11 +129,21 @@ static void book_step_time(int alone, long long ns)
     average = average == 0 ? (double)ns : average + AVERAGE_WEIGHT * ((double)ns - average);
 }
 
+long long solver_step_budget_ns;
+
+// A step that takes under this share of its budget alone keeps to the
+// calling thread: the helper would save time nobody waits for, at the price
+// of a second processor kept busy (much of it spinning) that the drawing,
+// the display server or the player's other programs could use.
+static const double ALONE_BUDGET_SHARE = 0.5;
+
 // 1 when the coming step should leave the helper out.
 static int choose_alone(void)
 {
-    int faster_alone = average_ns_alone > 0 && average_ns_shared > 0 &&
-                       average_ns_alone < average_ns_shared;
+    int fits_alone = solver_step_budget_ns > 0 && average_ns_alone > 0 &&
+                     average_ns_alone < ALONE_BUDGET_SHARE * (double)solver_step_budget_ns;
+    int faster_alone = fits_alone || (average_ns_alone > 0 && average_ns_shared > 0 &&
+                                      average_ns_alone < average_ns_shared);
     int trial = step_number % TRIAL_PERIOD < (unsigned)TRIAL_STEPS;
     step_number++;
     return trial ? !faster_alone : faster_alone;
@@ -156,6 +169,7 @@ static void run_on_both(void (*job)(void *, int, int), void *ctx)
     pool->job = job;
     pool->ctx = ctx;
     unsigned ticket = pool->posted.load(std::memory_order_relaxed) + 1;
+    pool->rest.store(0, std::memory_order_relaxed);
     pool->posted.store(ticket);
     if (pool->sleeping.load()) {
         std::lock_guard<std::mutex> guard(pool->lock);
@@ -195,6 +209,9 @@ long long solver_timing_end(void)
 {
     long long ns = now_ns() - step_start_ns;
     if (step_automatic) book_step_time(step_alone, ns);
+    // The helper need not spin on until the next step: it would only burn
+    // processor time the drawing could use.
+    if (helper_pool) helper_pool->rest.store(1, std::memory_order_relaxed);
     step_alone = 0;
     step_automatic = 0;
     return ns;

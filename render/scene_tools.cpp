@@ -39,6 +39,42 @@ static const int STREAK_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 2 * 2;
 // Walls and paddle cells as 20-pixel glowing points at each cell's upper-right
 // corner (i * cell_w, j * cell_h); the last border column and row are skipped.
 // The points go through the vertex chunk.
+// The wall cells drawn (columns 0..grid_cols, rows 0..grid_rows) in the
+// order their points are sent: up each column, column by column. Walking the
+// wall field up its columns misses the cache at every cell, so the field is
+// read a row at a time and the cells are sorted by column (counting sort;
+// a column keeps its cells bottom to top). Writes the cell indices to order,
+// using found and column_start (grid_cols + 2) as scratch; returns how many.
+static int order_wall_cells(int *order, int *found, int *column_start)
+{
+    const int stride = solver.grid_width + 2;
+    const int columns = grid_cols + 1;
+    int count = 0;
+    for (int i = 0; i <= columns; i++) column_start[i] = 0;
+    for (int j = 0; j <= grid_rows; j++) {
+        const int *row = wall + stride * j;
+        if (!row_has_walls(row, columns)) continue;
+        for (int i = 0; i < columns; i++) {
+            if (row[i] == CELL_FLUID) continue;
+            found[count++] = i + stride * j;
+            column_start[i + 1]++;
+        }
+    }
+    for (int i = 0; i < columns; i++) column_start[i + 1] += column_start[i];
+    for (int n = 0; n < count; n++) order[column_start[found[n] % stride]++] = found[n];
+    return count;
+}
+
+// The scratch order_wall_cells needs: three ints a cell of the per-cell
+// drawing buffer, which has four floats a cell.
+static_assert(sizeof(int) == sizeof(float), "wall scratch shares the shade buffer");
+static int walls_drawable(void)
+{
+    return wall && draw_chunk && draw_shade && draw_shade_cells == solver.cell_count &&
+           solver.cell_count > 0 && grid_cols == solver.grid_width &&
+           grid_rows == solver.grid_height;
+}
+
 void draw_walls(void)
 {
     glow_blend();
@@ -46,29 +82,30 @@ void draw_walls(void)
     glPointSize(WALL_POINT_SIZE);
     begin_chunk_arrays(2, 4);
     int n = 0;
-    if (wall && draw_chunk) {
+    if (walls_drawable()) {
+        const int stride = solver.grid_width + 2;
+        int *order = (int *)draw_shade;
+        int *found = order + solver.cell_count;
+        int count = order_wall_cells(order, found, found + solver.cell_count);
         GlowVertex *chunk = (GlowVertex *)draw_chunk;
-        for (int i = 0; i <= grid_cols; i++) {
-            for (int j = 0; j <= grid_rows; j++) {
-                if (!cell_in_array(i, j)) continue;
-                int w = wall[cell_index(i, j)];
-                Color c;
-                if (w == CELL_WALL) {
-                    c = WALL_COLOR;
-                } else if (w == CELL_PLAYER_PADDLE) {
-                    c = player_paddle.color;
-                    c.a = PADDLE_ALPHA;
-                } else if (w == CELL_OPPONENT_PADDLE) {
-                    c = opponent_paddle.color;
-                    c.a = PADDLE_ALPHA;
-                } else {
-                    continue;
-                }
-                chunk[n++] = GlowVertex{(float)i * cell_w, (float)j * cell_h, c.r, c.g, c.b, c.a};
-                if (n == POINT_CHUNK_VERTICES) {
-                    draw_chunk_vertices(GL_POINTS, n);
-                    n = 0;
-                }
+        for (int m = 0; m < count; m++) {
+            const int k = order[m], i = k % stride, j = k / stride;
+            Color c;
+            if (wall[k] == CELL_WALL) {
+                c = WALL_COLOR;
+            } else if (wall[k] == CELL_PLAYER_PADDLE) {
+                c = player_paddle.color;
+                c.a = PADDLE_ALPHA;
+            } else if (wall[k] == CELL_OPPONENT_PADDLE) {
+                c = opponent_paddle.color;
+                c.a = PADDLE_ALPHA;
+            } else {
+                continue;
+            }
+            chunk[n++] = GlowVertex{(float)i * cell_w, (float)j * cell_h, c.r, c.g, c.b, c.a};
+            if (n == POINT_CHUNK_VERTICES) {
+                draw_chunk_vertices(GL_POINTS, n);
+                n = 0;
             }
         }
     }

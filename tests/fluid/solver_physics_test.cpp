@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -232,6 +234,45 @@ TEST(SolverStep, AlphaIsNeverTouched)
         solver_step();
         for (int k = 0; k < solver.cell_count; k++) ASSERT_EQ(color[k].a, alpha[k]);
     }
+}
+
+// In the automatic setting, a step that takes well under its budget alone
+// leaves the helper out, but for the few trial steps that keep the shared
+// figure current; with no room in the budget the faster way is taken, and
+// the forced settings hold whatever the budget.
+TEST(SolverStep, HelperSitsOutStepsThatFitTheirBudgetAlone)
+{
+    const int STEPS = 128;
+    const int TRIALS_AT_MOST = 4;           // two in every 64 steps
+    const int ALONE_STEP_US = 200;
+    Scene scene{40, 40, 4, 0.0f, 0.0001f, 0.001f, 1, 1, 1, 1, 5u};
+    make_scene(scene);
+    auto shared_steps = [&](int threads, long long budget_ns) {
+        solver_threads = threads;
+        solver_step_budget_ns = budget_ns;
+        int shared = 0;
+        for (int n = 0; n < STEPS; n++) {
+            solver_timing_begin();
+            int alone = solver_thread_count() == 1;
+            // Steps alone are made the slower ones.
+            if (alone) std::this_thread::sleep_for(std::chrono::microseconds(ALONE_STEP_US));
+            shared += !alone;
+            solver_timing_end();
+        }
+        return shared;
+    };
+    const long long ONE_SECOND_NS = 1000000000LL;
+    shared_steps(SOLVER_THREADS_AUTO, ONE_SECOND_NS);    // times a step alone first
+    int with_budget = shared_steps(SOLVER_THREADS_AUTO, ONE_SECOND_NS);
+    EXPECT_GE(with_budget, 1);
+    EXPECT_LE(with_budget, TRIALS_AT_MOST);
+    // A budget no step fits: the faster way, shared, but for the trials.
+    shared_steps(SOLVER_THREADS_AUTO, 1);
+    EXPECT_GE(shared_steps(SOLVER_THREADS_AUTO, 1), STEPS - TRIALS_AT_MOST);
+    EXPECT_EQ(shared_steps(SOLVER_THREADS_TWO, ONE_SECOND_NS), STEPS);
+    EXPECT_EQ(shared_steps(SOLVER_THREADS_ONE, 0), 0);
+    solver_threads = SOLVER_THREADS_AUTO;
+    solver_step_budget_ns = 0;
 }
 
 } // namespace

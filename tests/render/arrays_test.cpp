@@ -21,6 +21,7 @@ using namespace render_test;
 using VertexArrays = RenderTest;
 
 const float LIFE_SCALE = 500.0f;    // as the frame draws the particles
+const int UNKNOWN_WALL_VALUE = 9;     // no wall kind: drawn as fluid
 
 struct Drawing {
     const char *name;
@@ -103,8 +104,10 @@ void fill_scene(int scene, unsigned seed)
             float sign = scene == SCENE_NEGATIVE ? -1.0f : 1.0f;
             float big = scene == SCENE_HUGE ? 1e20f : 1.0f;
             color[k] = Color{sign * big * unit(rng), sign * unit(rng), unit(rng), 1.0f};
+            // A quarter of the cells are walls or paddles, but every third
+            // row has none, and a few cells hold a value that is none of them.
             int r = (int)(rng() % 16);
-            wall[k] = r < 4 ? r : CELL_FLUID;     // a quarter of the cells are walls or paddles
+            wall[k] = j % 3 == 2 ? CELL_FLUID : r < 4 ? r : r == 4 ? UNKNOWN_WALL_VALUE : CELL_FLUID;
         }
     for (int s = 0; s < jet_settings.max_particles; s++) {
         Particle &p = particle_ring[s];
