@@ -40,17 +40,12 @@ int remake_grid_storage(int cols, int rows, int max_particles)
     // The drawing's per-cell shades follow the grid's cell count.
     long long cells = ((long long)cols + 2) * ((long long)rows + 2);
     float *shade = nullptr;
-    if (new_grid && !(shade = (float *)malloc((size_t)cells * 4 * sizeof(float)))) {
-        printf("Error: cannot allocate drawing data!\n");
+    if (new_grid && !(shade = make_draw_shade(cells))) {
         discard_grid_storage(grid);
         free(ring);
         return 0;
     }
-    if (shade) {
-        free(draw_shade);
-        draw_shade = shade;
-        draw_shade_cells = (int)cells;
-    }
+    if (shade) use_draw_shade(shade, cells);
     if (grid) use_grid_storage(grid);
     if (new_ring) use_particle_ring(ring, max_particles);
     params.grid_cols = cols;

@@ -25,3 +25,11 @@ void end_chunk_arrays(void)
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
+
+void draw_lattice_quads(const float *corners, int first_vertex, int count)
+{
+    if (count <= 0) return;
+    glVertexPointer(2, GL_FLOAT, 0, corners + 2 * (size_t)first_vertex);
+    glColorPointer(3, GL_FLOAT, 0, draw_chunk);
+    glDrawArrays(GL_QUADS, 0, count);
+}

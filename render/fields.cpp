@@ -11,7 +11,9 @@
 // once, in memory order, into draw_shade, and read from there up the
 // columns, each corner handed on to the next quad up. The quads go to GL
 // through the vertex chunk, four vertices each with the values the plain
-// glColor/glVertex calls would send, in the same order. No state of its own.
+// glColor/glVertex calls would send, in the same order: the colours from the
+// chunk, the positions, which never change, from lattice_corners. No state
+// of its own.
 #include "render/render.h"
 
 #include "fluid/fluid.h"
@@ -86,15 +88,15 @@ static inline Rgb shade_dye(int k)
 // Whole quads of the flat views a chunk holds.
 static const int FLAT_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 4 * 4;
 
-// The quad of lattice point (x, y) with its corners' colours, in the
-// lattice order: bottom left, bottom right, top right, top left.
-static inline void put_quad(FlatVertex *q, float x, float y, float w, float h, const Rgb &c0,
-                            const Rgb &c1, const Rgb &c2, const Rgb &c3)
+// The colours of one quad's corners in the lattice order: bottom left,
+// bottom right, top right, top left (its positions: lattice_corners).
+static inline void put_quad_colours(Rgb *q, const Rgb &c0, const Rgb &c1, const Rgb &c2,
+                                    const Rgb &c3)
 {
-    q[0] = FlatVertex{x, y, c0.r, c0.g, c0.b};
-    q[1] = FlatVertex{x + w, y, c1.r, c1.g, c1.b};
-    q[2] = FlatVertex{x + w, y + h, c2.r, c2.g, c2.b};
-    q[3] = FlatVertex{x, y + h, c3.r, c3.g, c3.b};
+    q[0] = c0;
+    q[1] = c1;
+    q[2] = c2;
+    q[3] = c3;
 }
 
 // One additive pass over the lattice with the per-cell colour map `shade`.
@@ -104,9 +106,9 @@ static void draw_lattice(void)
 {
     if (!lattice_ready()) return;
     const int stride = grid_cols + 2;
-    const float w = cell_w, h = cell_h;
-    FlatVertex *chunk = (FlatVertex *)draw_chunk;
-    int n = 0;
+    const float *corners = lattice_corners();
+    Rgb *chunk = (Rgb *)draw_chunk;
+    int n = 0, first = 0;
     // Every cell's colour in memory order first (the lattice reads them all).
     Rgb *shaded = (Rgb *)draw_shade;
     for (int k = 0; k < solver.cell_count; k++) shaded[k] = shade(k);
@@ -114,23 +116,22 @@ static void draw_lattice(void)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     begin_chunk_arrays(2, 3);
     for (int i = 0; i <= grid_cols; i++) {
-        float x = ((float)i - 0.5f) * w;
         Rgb c0 = shaded[i], c1 = shaded[i + 1];
         for (int j = 0; j <= grid_rows; j++) {
-            float y = ((float)j - 0.5f) * h;
             int k = i + stride * (j + 1);
             Rgb c3 = shaded[k], c2 = shaded[k + 1];
-            put_quad(chunk + n, x, y, w, h, c0, c1, c2, c3);
+            put_quad_colours(chunk + n, c0, c1, c2, c3);
             n += 4;
             if (n == FLAT_CHUNK_VERTICES) {
-                draw_chunk_vertices(GL_QUADS, n);
+                draw_lattice_quads(corners, first, n);
+                first += n;
                 n = 0;
             }
             c0 = c3;
             c1 = c2;
         }
     }
-    draw_chunk_vertices(GL_QUADS, n);
+    draw_lattice_quads(corners, first, n);
     end_chunk_arrays();
     glDisable(GL_BLEND);
 }
@@ -168,15 +169,15 @@ void draw_plasma_shader(void)
 {
     if (!lattice_ready()) return;
     const int stride = grid_cols + 2;
-    const float w = cell_w, h = cell_h;
+    const float *corners = lattice_corners();
     const float level = (float)game.level;
     const float dscale = PLASMA_DENSITY_PER_LEVEL * level + PLASMA_DENSITY_BASE;
     const float vscale = PLASMA_SPEED_PER_LEVEL * level + PLASMA_SPEED_BASE;
     const float player_a = PLASMA_PRESSURE_BASE + (float)player_paddle.held_frames;
     const float opponent_a = PLASMA_PRESSURE_BASE - (float)opponent_paddle.held_frames;
     const int half = grid_cols / 2;
-    FlatVertex *chunk = (FlatVertex *)draw_chunk;
-    int n = 0;
+    Rgb *chunk = (Rgb *)draw_chunk;
+    int n = 0, first = 0;
     PlasmaCell *cells = (PlasmaCell *)draw_shade;
     for (int k = 0; k < solver.cell_count; k++) cells[k] = plasma_cell(k, dscale, vscale);
     glEnable(GL_BLEND);
@@ -184,26 +185,25 @@ void draw_plasma_shader(void)
     glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
     begin_chunk_arrays(2, 3);
     for (int i = 0; i <= grid_cols; i++) {
-        float x = ((float)i - 0.5f) * w;
         // The quad's column picks the half; all four corners share it.
         float a = i < half ? player_a : opponent_a;
         Rgb c0 = shade_plasma(cells[i], a), c1 = shade_plasma(cells[i + 1], a);
         for (int j = 0; j <= grid_rows; j++) {
-            float y = ((float)j - 0.5f) * h;
             int k = i + stride * (j + 1);
             Rgb c3 = shade_plasma(cells[k], a);
             Rgb c2 = shade_plasma(cells[k + 1], a);
-            put_quad(chunk + n, x, y, w, h, c0, c1, c2, c3);
+            put_quad_colours(chunk + n, c0, c1, c2, c3);
             n += 4;
             if (n == FLAT_CHUNK_VERTICES) {
-                draw_chunk_vertices(GL_QUADS, n);
+                draw_lattice_quads(corners, first, n);
+                first += n;
                 n = 0;
             }
             c0 = c3;
             c1 = c2;
         }
     }
-    draw_chunk_vertices(GL_QUADS, n);
+    draw_lattice_quads(corners, first, n);
     end_chunk_arrays();
     glDisable(GL_BLEND);
 }

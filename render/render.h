@@ -16,14 +16,12 @@ void load_render_settings(void);
 // Vertex arrays. Every drawing that sends vertices per cell or per particle
 // writes them, in its drawing order, into this one chunk of memory and hands
 // the chunk to GL as client vertex arrays (GL 1.1) whenever it is full, then
-// once more at its end. Nothing is allocated per frame and nothing is kept
+// once more at its end. The flat field views write only their colours (three
+// floats a vertex): their positions never change (lattice_corners). Nothing is allocated per frame and nothing is kept
 // in the driver. The chunk is allocated with the grid at start-up
 // (allocate_draw_chunk, 0 after printing the error) and freed at exit
 // (free_draw_chunk); settings.cpp owns it, arrays.cpp hands it to GL.
 enum { DRAW_CHUNK_VERTICES = 16384 };
-struct FlatVertex {         // field views: position, colour as glColor3f
-    float x, y, r, g, b;
-};
 struct GlowVertex {         // lines, points: position, colour as glColor4f
     float x, y, r, g, b, a;
 };
@@ -34,12 +32,21 @@ extern void *draw_chunk;    // DRAW_CHUNK_VERTICES of the largest vertex
 // The lattice views first work out each cell's colour (or height) in memory
 // order, here, and then walk the lattice up the columns reading one array
 // instead of every field: the values are the same, the memory traffic far
-// less. Four floats a cell, draw_shade_cells of them (the grid's cell_count
-// at allocation). Allocated and freed with the chunk.
+// less. DRAW_SHADE_FLOATS a cell, draw_shade_cells of them (the grid's
+// cell_count at allocation), followed by the lattice's quad corners
+// (lattice_corners). Allocated and freed with the chunk; a new grid gets a
+// new one (make_draw_shade, then use_draw_shade).
+enum { DRAW_SHADE_FLOATS = 4, DRAW_CORNER_FLOATS = 8 };
 extern float *draw_shade;
 extern int draw_shade_cells;
 int allocate_draw_chunk(void);
 void free_draw_chunk(void);
+float *make_draw_shade(long long cells);    // nullptr after printing the error
+void use_draw_shade(float *shade, long long cells);
+// Corner positions of every quad of the field views' lattice, in drawing
+// order, two floats a corner, four corners a quad: made from the grid on
+// first use after it changes (the quads never move).
+const float *lattice_corners(void);
 
 // Fonts: GLUT bitmap font handles, set at start-up.
 extern void *small_font, *large_font;
@@ -65,6 +72,10 @@ extern int mouse_cell_x, mouse_cell_y;
 void begin_chunk_arrays(int dims, int channels);
 void draw_chunk_vertices(unsigned mode, int count);
 void end_chunk_arrays(void);
+// Between begin_chunk_arrays(2, 3) and end: `count` vertices of the field
+// views' lattice as GL_QUADS, positions from lattice_corners starting at
+// vertex first_vertex, colours (three floats a vertex) from the chunk.
+void draw_lattice_quads(const float *corners, int first_vertex, int count);
 
 // Frame composition and text (frame.cpp)
 void draw_frame(void);

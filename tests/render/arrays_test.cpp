@@ -343,6 +343,14 @@ TEST_F(VertexArrays, DrawingsLargerThanOneChunkAreDrawnWhole)
         if (d.program == draw_walls || d.program == draw_plasma_shader || d.program == draw_velocity_grid ||
             d.program == DRAWINGS[11].program)
             compare(d, 333, 211, 0, " beyond a chunk");
+    // A new grid from the options page: the lattice's fixed corners are made
+    // anew for it, narrower and taller.
+    ASSERT_TRUE(remake_grid_storage(90, 130, jet_settings.max_particles));
+    ASSERT_TRUE(lattice_ready());
+    fill_scene(SCENE_BUSY, 8);
+    for (int v = 0; v < FIELD_VIEW_COUNT; v++)
+        if (DRAWINGS[v].program != draw_density_depth)
+            compare(DRAWINGS[v], WINDOW_W, WINDOW_H, 0, " on a grid made anew");
 }
 
 }  // namespace
