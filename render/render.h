@@ -45,7 +45,8 @@ float *make_draw_shade(long long cells);    // nullptr after printing the error
 void use_draw_shade(float *shade, long long cells);
 // Corner positions of every quad of the field views' lattice, in drawing
 // order, two floats a corner, four corners a quad: made from the grid on
-// first use after it changes (the quads never move).
+// first use after it changes (the quads never move). Only where
+// lattice_ready().
 const float *lattice_corners(void);
 
 // Fonts: GLUT bitmap font handles, set at start-up.
