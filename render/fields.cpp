@@ -99,27 +99,26 @@ static inline void put_quad_colours(Rgb *q, const Rgb &c0, const Rgb &c1, const 
     q[3] = c3;
 }
 
-// One additive pass over the lattice with the per-cell colour map `shade`.
-// Going up a column, a quad's top corners are the next quad's bottom ones.
-template <Rgb (*shade)(int)>
-static void draw_lattice(void)
+// Sends the lattice's quads, corner colours from `shaded` (a colour a cell,
+// in memory order). Quad column seam_column - 1 takes its right corners from
+// `seam` instead (a colour a row of cells), when seam is not null.
+static void send_lattice(const Rgb *shaded, const Rgb *seam, int seam_column)
 {
-    if (!lattice_ready()) return;
     const int stride = grid_cols + 2;
     const float *corners = lattice_corners();
     Rgb *chunk = (Rgb *)draw_chunk;
     int n = 0, first = 0;
-    // Every cell's colour in memory order first (the lattice reads them all).
-    Rgb *shaded = (Rgb *)draw_shade;
-    for (int k = 0; k < solver.cell_count; k++) shaded[k] = shade(k);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     begin_chunk_arrays(2, 3);
     for (int i = 0; i <= grid_cols; i++) {
-        Rgb c0 = shaded[i], c1 = shaded[i + 1];
+        const Rgb *left = shaded + i, *right = shaded + i + 1;
+        int right_stride = stride;
+        if (seam && i + 1 == seam_column) {
+            right = seam;
+            right_stride = 1;
+        }
+        Rgb c0 = left[0], c1 = right[0];
         for (int j = 0; j <= grid_rows; j++) {
-            int k = i + stride * (j + 1);
-            Rgb c3 = shaded[k], c2 = shaded[k + 1];
+            Rgb c3 = left[stride * (j + 1)], c2 = right[right_stride * (j + 1)];
             put_quad_colours(chunk + n, c0, c1, c2, c3);
             n += 4;
             if (n == FLAT_CHUNK_VERTICES) {
@@ -133,6 +132,20 @@ static void draw_lattice(void)
     }
     draw_lattice_quads(corners, first, n);
     end_chunk_arrays();
+}
+
+// One additive pass over the lattice with the per-cell colour map `shade`.
+// Going up a column, a quad's top corners are the next quad's bottom ones.
+template <Rgb (*shade)(int)>
+static void draw_lattice(void)
+{
+    if (!lattice_ready()) return;
+    // Every cell's colour in memory order first (the lattice reads them all).
+    Rgb *shaded = (Rgb *)draw_shade;
+    for (int k = 0; k < solver.cell_count; k++) shaded[k] = shade(k);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    send_lattice(shaded, nullptr, -1);
     glDisable(GL_BLEND);
 }
 
@@ -169,42 +182,30 @@ void draw_plasma_shader(void)
 {
     if (!lattice_ready()) return;
     const int stride = grid_cols + 2;
-    const float *corners = lattice_corners();
     const float level = (float)game.level;
     const float dscale = PLASMA_DENSITY_PER_LEVEL * level + PLASMA_DENSITY_BASE;
     const float vscale = PLASMA_SPEED_PER_LEVEL * level + PLASMA_SPEED_BASE;
     const float player_a = PLASMA_PRESSURE_BASE + (float)player_paddle.held_frames;
     const float opponent_a = PLASMA_PRESSURE_BASE - (float)opponent_paddle.held_frames;
+    // A quad's column picks the half, and all four corners share it: each
+    // cell is shaded for its own column's half, and the cells of column
+    // `half` once more for the player's half, as the right corners of the
+    // quads just left of it (the seam, after the cells: a grid one column
+    // wide or more leaves the room in the buffer).
     const int half = grid_cols / 2;
-    Rgb *chunk = (Rgb *)draw_chunk;
-    int n = 0, first = 0;
-    PlasmaCell *cells = (PlasmaCell *)draw_shade;
-    for (int k = 0; k < solver.cell_count; k++) cells[k] = plasma_cell(k, dscale, vscale);
+    Rgb *shaded = (Rgb *)draw_shade;
+    Rgb *seam = shaded + solver.cell_count;
+    for (int r = 0; r < grid_rows + 2; r++) {
+        const int row = stride * r;
+        for (int c = 0; c < stride; c++)
+            shaded[row + c] =
+                shade_plasma(plasma_cell(row + c, dscale, vscale), c < half ? player_a : opponent_a);
+        seam[r] = shade_plasma(plasma_cell(row + half, dscale, vscale), player_a);
+    }
     glEnable(GL_BLEND);
     // With alpha 1 this adds onto the black background.
     glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
-    begin_chunk_arrays(2, 3);
-    for (int i = 0; i <= grid_cols; i++) {
-        // The quad's column picks the half; all four corners share it.
-        float a = i < half ? player_a : opponent_a;
-        Rgb c0 = shade_plasma(cells[i], a), c1 = shade_plasma(cells[i + 1], a);
-        for (int j = 0; j <= grid_rows; j++) {
-            int k = i + stride * (j + 1);
-            Rgb c3 = shade_plasma(cells[k], a);
-            Rgb c2 = shade_plasma(cells[k + 1], a);
-            put_quad_colours(chunk + n, c0, c1, c2, c3);
-            n += 4;
-            if (n == FLAT_CHUNK_VERTICES) {
-                draw_lattice_quads(corners, first, n);
-                first += n;
-                n = 0;
-            }
-            c0 = c3;
-            c1 = c2;
-        }
-    }
-    draw_lattice_quads(corners, first, n);
-    end_chunk_arrays();
+    send_lattice(shaded, seam, half);
     glDisable(GL_BLEND);
 }
 
