@@ -101,7 +101,8 @@ static inline void put_quad_colours(Rgb *q, const Rgb &c0, const Rgb &c1, const 
 
 // Sends the lattice's quads, corner colours from `shaded` (a colour a cell,
 // in memory order). Quad column seam_column - 1 takes its right corners from
-// `seam` instead (a colour a row of cells), when seam is not null.
+// `seam` instead (a colour a row of cells), when seam is not null. Going up a
+// column, a quad's top corners are the next quad's bottom ones.
 static void send_lattice(const Rgb *shaded, const Rgb *seam, int seam_column)
 {
     const int stride = grid_cols + 2;
@@ -135,7 +136,6 @@ static void send_lattice(const Rgb *shaded, const Rgb *seam, int seam_column)
 }
 
 // One additive pass over the lattice with the per-cell colour map `shade`.
-// Going up a column, a quad's top corners are the next quad's bottom ones.
 template <Rgb (*shade)(int)>
 static void draw_lattice(void)
 {

@@ -36,9 +36,6 @@ static void smooth_points(void)
 static const int POINT_CHUNK_VERTICES = DRAW_CHUNK_VERTICES;
 static const int STREAK_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 2 * 2;
 
-// Walls and paddle cells as 20-pixel glowing points at each cell's upper-right
-// corner (i * cell_w, j * cell_h); the last border column and row are skipped.
-// The points go through the vertex chunk.
 // The wall cells drawn (columns 0..grid_cols, rows 0..grid_rows) in the
 // order their points are sent: up each column, column by column. Walking the
 // wall field up its columns misses the cache at every cell, so the field is
@@ -75,6 +72,9 @@ static int walls_drawable(void)
            grid_rows == solver.grid_height;
 }
 
+// Walls and paddle cells as 20-pixel glowing points at each cell's upper-right
+// corner (i * cell_w, j * cell_h); the last border column and row are skipped.
+// The points go through the vertex chunk.
 void draw_walls(void)
 {
     glow_blend();
