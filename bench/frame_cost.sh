@@ -82,9 +82,9 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 declare -A RESULT
 for run in $(seq 1 "$RUNS"); do
     for view_key in $VIEW_KEYS; do
-        for spec in "$@"; do
-            measure "$(readlink -f "${spec#*=}")" "$view_key"
-            RESULT["${spec%%=*}/$view_key"]+="$FIGURE"$'\n'
+        for entry in "$@"; do
+            measure "$(readlink -f "${entry#*=}")" "$view_key"
+            RESULT["${entry%%=*}/$view_key"]+="$FIGURE"$'\n'
         done
     done
 done
@@ -92,12 +92,12 @@ done
 driver=$([ "$SOFTWARE_GL" = 1 ] && echo llvmpipe || echo noop)
 echo "grid $GRID, frame_rate $FRAME_RATE, $driver driver, medians of $RUNS runs of $SECONDS_MEASURED s: processor ms a frame (frames a second)"
 printf '%-12s' view
-for spec in "$@"; do printf '%22s' "${spec%%=*}"; done
+for entry in "$@"; do printf '%22s' "${entry%%=*}"; done
 echo
 for view_key in $VIEW_KEYS; do
     printf '%-12s' "${VIEW_NAMES[$view_key]}"
-    for spec in "$@"; do
-        figures=${RESULT["${spec%%=*}/$view_key"]}
+    for entry in "$@"; do
+        figures=${RESULT["${entry%%=*}/$view_key"]}
         ms=$(printf '%s' "$figures" | awk 'NF {print $1}' | median)
         fps=$(printf '%s' "$figures" | awk 'NF {print $2}' | median)
         printf '%22s' "$ms ($fps)"
