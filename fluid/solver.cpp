@@ -373,13 +373,56 @@ static void unpack_part(void *ctx, int part, int parts)
     }
 }
 
-// Relaxes the packed fields with coefficient a for `sweeps` sweeps and
-// writes them back; 0 when the scratch could not be had.
-static int relax_packed(const PackedFields &fields, float a, float denominator, int sweeps)
+// The density's sources added on the way into the packing: the packed
+// source gets colour + colour source (r, g, b) and density + dt * density
+// source, computed as the separate passes would, and the packed field the
+// sources themselves. The sums are stored back only on the border ring:
+// advection rebuilds every interior cell of density and colour from the
+// diffused fields (the colour keeping the alpha it has, which the sum keeps
+// too), so only the ring ever shows them.
+struct DensitySources {
+    __m128 *field, *source;     // packed: colour r, g, b and density
+    Color *col;
+    const Color *col0;
+    float *d;
+    const float *d0;
+    float dt;
+};
+
+// One cell of that packing; `ring` when the cell is on the border ring.
+static inline void pack_density_cell(const DensitySources &s, int n, int ring)
+{
+    __m128 c = load_color(s.col + n), c0 = load_color(s.col0 + n);
+    __m128 sum = _mm_add_ps(c, c0);
+    float d_sum = s.d[n] + s.dt * s.d0[n];
+    s.field[n] = keep_alpha(c0, _mm_set1_ps(s.d0[n]));
+    s.source[n] = keep_alpha(sum, _mm_set1_ps(d_sum));
+    if (ring) {
+        store_color(s.col + n, keep_alpha(sum, c));
+        s.d[n] = d_sum;
+    }
+}
+
+static void pack_density_sources_part(void *ctx, int part, int parts)
+{
+    const DensitySources s = *(const DensitySources *)ctx;
+    int w = solver.grid_width, h = solver.grid_height, stride = w + 2;
+    int first, last;
+    solver_part_rows(0, h + 1, part, parts, &first, &last);
+    for (int j = first; j <= last; j++) {
+        int ring_row = j == 0 || j == h + 1, row = stride * j;
+        pack_density_cell(s, row, 1);
+        for (int i = 1; i <= w; i++) pack_density_cell(s, row + i, ring_row);
+        pack_density_cell(s, row + w + 1, 1);
+    }
+}
+
+// Relaxes the fields packed in the scratch with coefficient a for `sweeps`
+// sweeps and writes them back.
+static void relax_packed_fields(const PackedFields &fields, float a, float denominator,
+                                int sweeps)
 {
     PackedScratch *s = fields.scratch;
-    if (!packed_ready(s)) return 0;
-    run_solver_parts(pack_part, (void *)&fields);
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
         PackedDiffusion<false> kern{s->field, s->source, _mm_set1_ps(a),
@@ -391,6 +434,15 @@ static int relax_packed(const PackedFields &fields, float a, float denominator, 
         relax(kern, sweeps);
     }
     run_solver_parts(unpack_part, (void *)&fields);
+}
+
+// Packs the fields, relaxes them and writes them back; 0 when the scratch
+// could not be had.
+static int relax_packed(const PackedFields &fields, float a, float denominator, int sweeps)
+{
+    if (!packed_ready(fields.scratch)) return 0;
+    run_solver_parts(pack_part, (void *)&fields);
+    relax_packed_fields(fields, a, denominator, sweeps);
     return 1;
 }
 
@@ -585,10 +637,17 @@ static void relax_density(float a, float denominator, int sweeps)
     }
 }
 
+static float density_coefficient(float dt)
+{
+    return solver.diffusion * dt * solver.grid_width * solver.grid_height;
+}
+
+static int density_sweeps(float a) { return (a == 0 ? 4 : solver.iterations) / 4; }
+
 static void diffuse_density(float dt)
 {
-    float a = solver.diffusion * dt * solver.grid_width * solver.grid_height;
-    relax_density(a, 1 + 4 * a, (a == 0 ? 4 : solver.iterations) / 4);
+    float a = density_coefficient(dt);
+    relax_density(a, 1 + 4 * a, density_sweeps(a));
     set_boundary(dens, BOUNDARY_SCALAR);
 }
 
@@ -617,6 +676,19 @@ static void advect_velocity_step(const SolverLaneKernels &lanes, float h, float 
 // velocity nor anything the velocity step touches.
 static void diffuse_density_step(const SolverLaneKernels &lanes, float dt)
 {
+    float a = density_coefficient(dt);
+    if (density_sweeps(a) > 1 && packed_ready(&density_scratch)) {
+        // Sources added while packing; the diffused fields land in the
+        // source arrays, where the swaps below would leave them.
+        DensitySources sources{density_scratch.field, density_scratch.source, color, color_prev,
+                               dens, dens_prev, dt};
+        run_solver_parts(pack_density_sources_part, &sources);
+        PackedFields fields{&density_scratch, {nullptr, nullptr, nullptr},
+                            {nullptr, nullptr, nullptr}, color_prev, dens_prev, nullptr, nullptr};
+        relax_packed_fields(fields, a, 1 + 4 * a, density_sweeps(a));
+        set_boundary(dens_prev, BOUNDARY_SCALAR);
+        return;
+    }
     lanes.add_sources(dens, nullptr, nullptr, dens_prev, nullptr, nullptr, dt);
     run_solver_parts(add_color_sources_part, nullptr);
     std::swap(dens, dens_prev);
