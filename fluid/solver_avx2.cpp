@@ -92,6 +92,26 @@ struct Lanes {
         return _mm256_castsi256_ps(_mm256_andnot_si256(from, below));
     }
     static LANE_TARGET V select(Mask m, V yes, V no) { return _mm256_blendv_ps(no, yes, m); }
+    // Eight vectors of eight as their columns: pairs interleaved, then
+    // quadruples, then the halves swapped between vectors four apart.
+    static LANE_TARGET void transpose(V *m)
+    {
+        V t[8], u[8];
+        for (int k = 0; k < 8; k += 2) {
+            t[k] = _mm256_unpacklo_ps(m[k], m[k + 1]);
+            t[k + 1] = _mm256_unpackhi_ps(m[k], m[k + 1]);
+        }
+        for (int k = 0; k < 8; k += 4) {
+            u[k] = _mm256_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(1, 0, 1, 0));
+            u[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(3, 2, 3, 2));
+            u[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(1, 0, 1, 0));
+            u[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(3, 2, 3, 2));
+        }
+        for (int k = 0; k < 4; k++) {
+            m[k] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x20);
+            m[k + 4] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x31);
+        }
+    }
 };
 
 } // namespace

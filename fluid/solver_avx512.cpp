@@ -106,6 +106,15 @@ struct Lanes {
         return (Mask)bits;
     }
     static LANE_TARGET V select(Mask m, V yes, V no) { return _mm512_mask_blend_ps(m, no, yes); }
+    // Sixteen vectors of sixteen as their columns, through memory.
+    static LANE_TARGET void transpose(V *m)
+    {
+        alignas(64) float a[N][N], b[N][N];
+        for (int k = 0; k < N; k++) _mm512_store_ps(a[k], m[k]);
+        for (int k = 0; k < N; k++)
+            for (int i = 0; i < N; i++) b[i][k] = a[k][i];
+        for (int k = 0; k < N; k++) m[k] = _mm512_load_ps(b[k]);
+    }
 };
 
 } // namespace

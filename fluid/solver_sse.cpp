@@ -89,6 +89,8 @@ struct Lanes {
         for (int k = 0; k < N; k++) bits[k] = (k >= first && k < end) ? -1 : 0;
         return _mm_castsi128_ps(_mm_setr_epi32(bits[0], bits[1], bits[2], bits[3]));
     }
+    // Four vectors of four as their columns.
+    static void transpose(V *m) { _MM_TRANSPOSE4_PS(m[0], m[1], m[2], m[3]); }
     static V select(Mask m, V yes, V no)
     {
         return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no));
