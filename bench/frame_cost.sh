@@ -7,9 +7,10 @@
 # made (counted by the preloaded swap counter, not by the program). The X
 # server's own time is not counted.
 #
-#   bench/frame_cost.sh [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-l] NAME=PROGRAM ...
+#   bench/frame_cost.sh [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-k "KEYS"] [-l] NAME=PROGRAM ...
 #
-# Runs are alternated between the programs; the table gives the median of
+# -k picks views by their keys (default all seven: "0 1 3 4 5 6 2"). Runs are
+# alternated between the programs; the table gives the median of
 # the runs for each view, in milliseconds of processor time a frame, and
 # frames a second. The drawing is dropped (GALLIUM_NOOP=1, what a hardware
 # driver leaves on the processor) unless -l asks for software GL (llvmpipe).
@@ -28,18 +29,19 @@ VIEW_NAMES=(plasma "3-D density" dye velocity pressure divergence curl)   # by k
 HERE=$(cd "$(dirname "$0")" && pwd)
 COUNTER=${SWAP_COUNTER:-$HERE/../build/bench/libswap_count.so}
 
-while getopts "g:f:s:r:l" opt; do
+while getopts "g:f:s:r:k:l" opt; do
     case $opt in
         g) GRID=$OPTARG ;;
         f) FRAME_RATE=$OPTARG ;;
         s) SECONDS_MEASURED=$OPTARG ;;
         r) RUNS=$OPTARG ;;
+        k) VIEW_KEYS=$OPTARG ;;
         l) SOFTWARE_GL=1 ;;
         *) exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-[ $# -ge 1 ] || { echo "usage: $0 [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-l] NAME=PROGRAM ..." >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-k KEYS] [-l] NAME=PROGRAM ..." >&2; exit 2; }
 [ -f "$COUNTER" ] || { echo "frame_cost: no swap counter at $COUNTER" >&2; exit 2; }
 COUNTER=$(readlink -f "$COUNTER")
 

@@ -9,7 +9,8 @@
 // The relaxations are Gauss-Seidel sweeps in place, so which neighbours a
 // cell sees already updated is part of the result: (i-1, j) and (i, j-1)
 // new, (i+1, j) and (i, j+1) old. The sweeps here run row by row, several
-// rows at once on a skewed front, and the pressure solve runs bands of rows
+// rows at once on a skewed front, the sweeps of one relaxation following
+// each other up the grid a few rows apart, and the pressure solve runs bands of rows
 // in the lanes of a vector, each band one sweep behind the band below (on
 // two threads, each its own bands). Every arrangement keeps exactly that
 // set of neighbours for every cell, and every value is computed from the
@@ -146,16 +147,41 @@ static inline void store_color(Color *c, __m128 x) { _mm_storeu_ps(&c->r, x); }
 
 #include "fluid/solver_front.inc"
 
-// `sweeps` sweeps of the whole grid, row fronts from the bottom up.
-template <class Kernel> static void relax(const Kernel &kern, int sweeps)
+// `sweeps` sweeps of the whole grid in blocks of FRONT_ROWS rows from the
+// bottom up, each block on one front. The sweeps follow each other up the
+// grid a block apart: at stage t sweep s relaxes block t - s, the sweeps in
+// turn. A block's bottom row then sees the block below after the same sweep
+// and its top row the block above after the sweep before, as in whole
+// sweeps one after the other, while the rows being worked on stay few
+// enough to be kept in the cache instead of read again for every sweep.
+// `rows` hears of each block's rows: ready_through(r) before the first
+// sweep reads rows up to r, done(j0, j1) once the last sweep has left them.
+struct AllRows {
+    void ready_through(int) {}
+    void done(int, int) {}
+};
+
+template <class Kernel, class Rows> static void relax(const Kernel &kern, int sweeps, Rows &rows)
 {
     int h = solver.grid_height;
-    for (int s = 0; s < sweeps; s++) {
-        for (int j0 = 1; j0 <= h; j0 += FRONT_ROWS) {
-            int rows = h - j0 + 1 < FRONT_ROWS ? h - j0 + 1 : FRONT_ROWS;
-            relax_front<Kernel, FRONT_ROWS>(kern, j0, rows);
+    int blocks = (h + FRONT_ROWS - 1) / FRONT_ROWS;
+    for (int stage = 0; stage < blocks + sweeps - 1; stage++) {
+        for (int s = 0; s < sweeps; s++) {
+            int block = stage - s;
+            if (block < 0 || block >= blocks) continue;
+            int j0 = 1 + block * FRONT_ROWS;
+            int count = h - j0 + 1 < FRONT_ROWS ? h - j0 + 1 : FRONT_ROWS;
+            if (s == 0) rows.ready_through(j0 + count);
+            relax_front<Kernel, FRONT_ROWS>(kern, j0, count);
+            if (s == sweeps - 1) rows.done(j0, j0 + count - 1);
         }
     }
+}
+
+template <class Kernel> static void relax(const Kernel &kern, int sweeps)
+{
+    AllRows rows;
+    relax(kern, sweeps, rows);
 }
 
 // Velocity diffusion: u, v and pressure_guess relaxed towards their sources.
@@ -304,40 +330,72 @@ static int packed_ready(PackedScratch *s)
     return 1;
 }
 
-// The fields a packed relaxation works on: either u, v and pressure_guess
-// (lanes 0-2, lane 3 unused) or colour r, g, b and density (lanes 0-3).
+// The fields a packed relaxation works on, one per lane of a packed cell:
+// either u, v and pressure_guess relaxed towards their sources (lanes 0-2,
+// lane 3 unused), or, when `color` is set, colour r, g, b and density (lanes
+// 0-3) with the density step's sources added on the way in. Then the
+// packed source gets colour + colour source and density + dt * density
+// source, computed as the separate passes would, and the packed field the
+// sources themselves; the diffused fields go back into the source arrays.
+// The sums are stored back only on the border ring: advection rebuilds
+// every interior cell of density and colour from the diffused fields (the
+// colour keeping the alpha it has, which the sum keeps too), so only the
+// ring ever shows them.
 struct PackedFields {
     PackedScratch *scratch;
     float *field[3];
     const float *source[3];
-    Color *color_field;
+    Color *color;
+    Color *color_source;
     float *density;
-    const Color *color_source;
-    const float *density_source;
+    float *density_source;
+    float dt;
 };
 
-static void pack_part(void *ctx, int part, int parts)
+// The density's packing at work: the fields' pointers held apart from the
+// record, so that stores into the fields cannot be taken to change them.
+struct DensityPacking {
+    __m128 *field, *source;
+    Color *color;
+    const Color *color_source;
+    float *density;
+    const float *density_source;
+    float dt;
+};
+
+// One density cell into the packing; `ring` when it is on the border ring.
+static inline void pack_density_cell(const DensityPacking &p, int n, int ring)
 {
-    const PackedFields *job = (const PackedFields *)ctx;
-    int first, end;
-    solver_part_cells(solver.cell_count, part, parts, &first, &end);
-    __m128 *packed_field = job->scratch->field, *packed_source = job->scratch->source;
-    float *x = (float *)packed_field;
-    float *x0 = (float *)packed_source;
-    if (job->color_field) {
-        const Color *c = job->color_field, *c0 = job->color_source;
-        const float *d = job->density, *d0 = job->density_source;
-        for (int n = first; n < end; n++) {
-            packed_field[n] = load_color(c + n);
-            packed_source[n] = load_color(c0 + n);
-            x[4 * n + 3] = d[n];
-            x0[4 * n + 3] = d0[n];
+    __m128 c = load_color(p.color + n), c0 = load_color(p.color_source + n);
+    __m128 sum = _mm_add_ps(c, c0);
+    float d_sum = p.density[n] + p.dt * p.density_source[n];
+    p.field[n] = keep_alpha(c0, _mm_set1_ps(p.density_source[n]));
+    p.source[n] = keep_alpha(sum, _mm_set1_ps(d_sum));
+    if (ring) {
+        store_color(p.color + n, keep_alpha(sum, c));
+        p.density[n] = d_sum;
+    }
+}
+
+// Grid rows j0 .. j1 (border columns included) into the packing.
+static void pack_rows(const PackedFields &f, int j0, int j1)
+{
+    int w = solver.grid_width, h = solver.grid_height, stride = w + 2;
+    if (f.color) {
+        const DensityPacking p{f.scratch->field, f.scratch->source, f.color, f.color_source,
+                               f.density, f.density_source, f.dt};
+        for (int j = j0; j <= j1; j++) {
+            int ring_row = j == 0 || j == h + 1, row = stride * j;
+            pack_density_cell(p, row, 1);
+            for (int i = 1; i <= w; i++) pack_density_cell(p, row + i, ring_row);
+            pack_density_cell(p, row + w + 1, 1);
         }
         return;
     }
-    const float *f0 = job->field[0], *f1 = job->field[1], *f2 = job->field[2];
-    const float *s0 = job->source[0], *s1 = job->source[1], *s2 = job->source[2];
-    for (int n = first; n < end; n++) {
+    float *x = (float *)f.scratch->field, *x0 = (float *)f.scratch->source;
+    const float *f0 = f.field[0], *f1 = f.field[1], *f2 = f.field[2];
+    const float *s0 = f.source[0], *s1 = f.source[1], *s2 = f.source[2];
+    for (int n = stride * j0; n < stride * (j1 + 1); n++) {
         x[4 * n] = f0[n];
         x[4 * n + 1] = f1[n];
         x[4 * n + 2] = f2[n];
@@ -349,23 +407,23 @@ static void pack_part(void *ctx, int part, int parts)
     }
 }
 
-static void unpack_part(void *ctx, int part, int parts)
+// Grid rows j0 .. j1 written back from the packing.
+static void unpack_rows(const PackedFields &f, int j0, int j1)
 {
-    const PackedFields *job = (const PackedFields *)ctx;
-    int first, end;
-    solver_part_cells(solver.cell_count, part, parts, &first, &end);
-    const __m128 *packed_field = job->scratch->field;
-    const float *x = (const float *)packed_field;
-    if (job->color_field) {
-        Color *c = job->color_field;
-        float *d = job->density;
+    int stride = solver.grid_width + 2;
+    const __m128 *packed = f.scratch->field;
+    const float *x = (const float *)packed;
+    int first = stride * j0, end = stride * (j1 + 1);
+    if (f.color) {
+        Color *c = f.color_source;
+        float *d = f.density_source;
         for (int n = first; n < end; n++) {
-            store_color(c + n, keep_alpha(packed_field[n], load_color(c + n)));
+            store_color(c + n, keep_alpha(packed[n], load_color(c + n)));
             d[n] = x[4 * n + 3];
         }
         return;
     }
-    float *f0 = job->field[0], *f1 = job->field[1], *f2 = job->field[2];
+    float *f0 = f.field[0], *f1 = f.field[1], *f2 = f.field[2];
     for (int n = first; n < end; n++) {
         f0[n] = x[4 * n];
         f1[n] = x[4 * n + 1];
@@ -373,76 +431,39 @@ static void unpack_part(void *ctx, int part, int parts)
     }
 }
 
-// The density's sources added on the way into the packing: the packed
-// source gets colour + colour source (r, g, b) and density + dt * density
-// source, computed as the separate passes would, and the packed field the
-// sources themselves. The sums are stored back only on the border ring:
-// advection rebuilds every interior cell of density and colour from the
-// diffused fields (the colour keeping the alpha it has, which the sum keeps
-// too), so only the ring ever shows them.
-struct DensitySources {
-    __m128 *field, *source;     // packed: colour r, g, b and density
-    Color *col;
-    const Color *col0;
-    float *d;
-    const float *d0;
-    float dt;
+// Packs rows as the first sweep comes to them and writes them back as the
+// last sweep leaves them, so that each row passes through the cache once.
+// The border rows are only read, and stay as they are.
+struct PackedRows {
+    const PackedFields *fields;
+    int packed_through;     // last grid row packed; -1 before the first
+    void ready_through(int row)
+    {
+        if (row <= packed_through) return;
+        pack_rows(*fields, packed_through + 1, row);
+        packed_through = row;
+    }
+    void done(int j0, int j1) { unpack_rows(*fields, j0, j1); }
 };
 
-// One cell of that packing; `ring` when the cell is on the border ring.
-static inline void pack_density_cell(const DensitySources &s, int n, int ring)
-{
-    __m128 c = load_color(s.col + n), c0 = load_color(s.col0 + n);
-    __m128 sum = _mm_add_ps(c, c0);
-    float d_sum = s.d[n] + s.dt * s.d0[n];
-    s.field[n] = keep_alpha(c0, _mm_set1_ps(s.d0[n]));
-    s.source[n] = keep_alpha(sum, _mm_set1_ps(d_sum));
-    if (ring) {
-        store_color(s.col + n, keep_alpha(sum, c));
-        s.d[n] = d_sum;
-    }
-}
-
-static void pack_density_sources_part(void *ctx, int part, int parts)
-{
-    const DensitySources s = *(const DensitySources *)ctx;
-    int w = solver.grid_width, h = solver.grid_height, stride = w + 2;
-    int first, last;
-    solver_part_rows(0, h + 1, part, parts, &first, &last);
-    for (int j = first; j <= last; j++) {
-        int ring_row = j == 0 || j == h + 1, row = stride * j;
-        pack_density_cell(s, row, 1);
-        for (int i = 1; i <= w; i++) pack_density_cell(s, row + i, ring_row);
-        pack_density_cell(s, row + w + 1, 1);
-    }
-}
-
-// Relaxes the fields packed in the scratch with coefficient a for `sweeps`
-// sweeps and writes them back.
-static void relax_packed_fields(const PackedFields &fields, float a, float denominator,
-                                int sweeps)
+// Relaxes the packed fields with coefficient a for `sweeps` sweeps (see
+// relax) and writes them back; 0, with nothing changed, when the scratch
+// could not be had.
+static int relax_packed(const PackedFields &fields, float a, float denominator, int sweeps)
 {
     PackedScratch *s = fields.scratch;
+    if (!packed_ready(s)) return 0;
+    PackedRows rows{&fields, -1};
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
         PackedDiffusion<false> kern{s->field, s->source, _mm_set1_ps(a),
                                     _mm_set1_ps(denominator), stride};
-        relax(kern, sweeps);
+        relax(kern, sweeps, rows);
     } else {
         PackedDiffusion<true> kern{s->field, s->source, _mm_set1_ps(a),
                                    _mm_set1_ps(denominator), stride};
-        relax(kern, sweeps);
+        relax(kern, sweeps, rows);
     }
-    run_solver_parts(unpack_part, (void *)&fields);
-}
-
-// Packs the fields, relaxes them and writes them back; 0 when the scratch
-// could not be had.
-static int relax_packed(const PackedFields &fields, float a, float denominator, int sweeps)
-{
-    if (!packed_ready(fields.scratch)) return 0;
-    run_solver_parts(pack_part, (void *)&fields);
-    relax_packed_fields(fields, a, denominator, sweeps);
     return 1;
 }
 
@@ -599,7 +620,7 @@ static int sweep_as_copy(void)
 static void relax_velocity(float a, float denominator, int sweeps)
 {
     PackedFields fields{&velocity_scratch, {u, v, pressure_guess},
-                        {u_prev, v_prev, pressure_source}, nullptr, nullptr, nullptr, nullptr};
+                        {u_prev, v_prev, pressure_source}, nullptr, nullptr, nullptr, nullptr, 0.0f};
     if (sweeps > 1 && relax_packed(fields, a, denominator, sweeps)) return;
     if (sweeps == 1 && a == 0 && sweep_as_copy()) return;
     int stride = solver.grid_width + 2;
@@ -624,9 +645,6 @@ static void diffuse_velocity(float dt)
 
 static void relax_density(float a, float denominator, int sweeps)
 {
-    PackedFields fields{&density_scratch, {nullptr, nullptr, nullptr},
-                        {nullptr, nullptr, nullptr}, color, dens, color_prev, dens_prev};
-    if (sweeps > 1 && relax_packed(fields, a, denominator, sweeps)) return;
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
         DensityDiffusion<false> kern{dens, dens_prev, color, color_prev, a, denominator, stride};
@@ -677,15 +695,9 @@ static void advect_velocity_step(const SolverLaneKernels &lanes, float h, float 
 static void diffuse_density_step(const SolverLaneKernels &lanes, float dt)
 {
     float a = density_coefficient(dt);
-    if (density_sweeps(a) > 1 && packed_ready(&density_scratch)) {
-        // Sources added while packing; the diffused fields land in the
-        // source arrays, where the swaps below would leave them.
-        DensitySources sources{density_scratch.field, density_scratch.source, color, color_prev,
-                               dens, dens_prev, dt};
-        run_solver_parts(pack_density_sources_part, &sources);
-        PackedFields fields{&density_scratch, {nullptr, nullptr, nullptr},
-                            {nullptr, nullptr, nullptr}, color_prev, dens_prev, nullptr, nullptr};
-        relax_packed_fields(fields, a, 1 + 4 * a, density_sweeps(a));
+    PackedFields fields{&density_scratch, {nullptr, nullptr, nullptr}, {nullptr, nullptr, nullptr},
+                        color, color_prev, dens, dens_prev, dt};
+    if (density_sweeps(a) > 1 && relax_packed(fields, a, 1 + 4 * a, density_sweeps(a))) {
         set_boundary(dens_prev, BOUNDARY_SCALAR);
         return;
     }
