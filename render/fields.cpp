@@ -22,6 +22,8 @@
 #include <GL/gl.h>
 #include <cmath>
 
+#include <emmintrin.h>
+
 // Colour maps of the simple views: field value to colour scale.
 static const float VELOCITY_GAIN = 10.0f;
 static const float PRESSURE_GAIN = 4000.0f;
@@ -88,21 +90,30 @@ static inline Rgb shade_dye(int k)
 // Whole quads of the flat views a chunk holds.
 static const int FLAT_CHUNK_VERTICES = DRAW_CHUNK_VERTICES / 4 * 4;
 
+// A colour with the float after it, as one vector (which the buffers
+// always hold: see send_lattice).
+static inline __m128 load_rgb(const Rgb *c) { return _mm_loadu_ps(&c->r); }
+
 // The colours of one quad's corners in the lattice order: bottom left,
-// bottom right, top right, top left (its positions: lattice_corners).
-static inline void put_quad_colours(Rgb *q, const Rgb &c0, const Rgb &c1, const Rgb &c2,
-                                    const Rgb &c3)
+// bottom right, top right, top left (its positions: lattice_corners). Each
+// store also writes one float past its colour, which the next store (or the
+// next quad's) overwrites.
+static inline void put_quad_colours(Rgb *q, __m128 c0, __m128 c1, __m128 c2, __m128 c3)
 {
-    q[0] = c0;
-    q[1] = c1;
-    q[2] = c2;
-    q[3] = c3;
+    float *f = &q->r;
+    _mm_storeu_ps(f, c0);
+    _mm_storeu_ps(f + 3, c1);
+    _mm_storeu_ps(f + 6, c2);
+    _mm_storeu_ps(f + 9, c3);
 }
 
 // Sends the lattice's quads, corner colours from `shaded` (a colour a cell,
 // in memory order). Quad column seam_column - 1 takes its right corners from
 // `seam` instead (a colour a row of cells), when seam is not null. Going up a
-// column, a quad's top corners are the next quad's bottom ones.
+// column, a quad's top corners are the next quad's bottom ones. The colours
+// are moved four floats at a time: both arrays lie inside draw_shade with
+// room after them (three floats a colour of the DRAW_SHADE_FLOATS a cell),
+// and the chunk holds more floats than the quads' colours.
 static void send_lattice(const Rgb *shaded, const Rgb *seam, int seam_column)
 {
     const int stride = grid_cols + 2;
@@ -117,9 +128,9 @@ static void send_lattice(const Rgb *shaded, const Rgb *seam, int seam_column)
             right = seam;
             right_stride = 1;
         }
-        Rgb c0 = left[0], c1 = right[0];
+        __m128 c0 = load_rgb(left), c1 = load_rgb(right);
         for (int j = 0; j <= grid_rows; j++) {
-            Rgb c3 = left[stride * (j + 1)], c2 = right[right_stride * (j + 1)];
+            __m128 c3 = load_rgb(left + stride * (j + 1)), c2 = load_rgb(right + right_stride * (j + 1));
             put_quad_colours(chunk + n, c0, c1, c2, c3);
             n += 4;
             if (n == FLAT_CHUNK_VERTICES) {
@@ -178,6 +189,50 @@ static inline Rgb shade_plasma(const PlasmaCell &c, float a)
     return Rgb{c.r, c.g + p, c.b - p};
 }
 
+// Cells k .. k+3 of one row shaded for the half whose pressure factor is a:
+// the arithmetic of plasma_cell and shade_plasma, lane by lane. The
+// colours are stored at a colour's stride, each store writing one float
+// into the next cell, which is shaded later.
+static inline void shade_plasma_four(Rgb *shaded, int k, __m128 dscale, __m128 vscale, __m128 a)
+{
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 density_max = _mm_set1_ps(PLASMA_DENSITY_MAX);
+    // Not above the maximum, and a NaN kept as it is (min gives its second
+    // operand when either is one).
+    __m128 d = _mm_min_ps(density_max, _mm_mul_ps(_mm_loadu_ps(dens + k), dscale));
+    __m128 su = _mm_and_ps(_mm_mul_ps(_mm_loadu_ps(u + k), vscale), magnitude);
+    __m128 sv = _mm_and_ps(_mm_mul_ps(_mm_loadu_ps(v + k), vscale), magnitude);
+    __m128 r = _mm_loadu_ps(&color[k].r), g = _mm_loadu_ps(&color[k + 1].r);
+    __m128 b = _mm_loadu_ps(&color[k + 2].r), alpha = _mm_loadu_ps(&color[k + 3].r);
+    _MM_TRANSPOSE4_PS(r, g, b, alpha);
+    __m128 red = _mm_add_ps(_mm_add_ps(_mm_mul_ps(r, d), su),
+                            _mm_div_ps(sv, _mm_set1_ps(PLASMA_V_RED_SHARE)));
+    __m128 green = _mm_add_ps(_mm_mul_ps(g, d), sv);
+    __m128 blue = _mm_add_ps(_mm_mul_ps(b, d), sv);
+    __m128 p = _mm_mul_ps(_mm_loadu_ps(pressure + k), a);
+    green = _mm_add_ps(green, p);
+    blue = _mm_sub_ps(blue, p);
+    __m128 spare = _mm_setzero_ps();
+    _MM_TRANSPOSE4_PS(red, green, blue, spare);
+    float *to = &shaded[k].r;
+    _mm_storeu_ps(to, red);
+    _mm_storeu_ps(to + 3, green);
+    _mm_storeu_ps(to + 6, blue);
+    _mm_storeu_ps(to + 9, spare);
+}
+
+// Columns c0 .. c1-1 of row `row` shaded for the half whose factor is a;
+// four at a time while the fourth store's extra float stays in the row.
+static void shade_plasma_cells(Rgb *shaded, int row, int c0, int c1, float dscale, float vscale,
+                               float a)
+{
+    const int stride = grid_cols + 2;
+    const __m128 vd = _mm_set1_ps(dscale), vv = _mm_set1_ps(vscale), va = _mm_set1_ps(a);
+    int c = c0;
+    for (; c + 4 <= c1 && c + 4 < stride; c += 4) shade_plasma_four(shaded, row + c, vd, vv, va);
+    for (; c < c1; c++) shaded[row + c] = shade_plasma(plasma_cell(row + c, dscale, vscale), a);
+}
+
 void draw_plasma_shader(void)
 {
     if (!lattice_ready()) return;
@@ -197,9 +252,8 @@ void draw_plasma_shader(void)
     Rgb *seam = shaded + solver.cell_count;
     for (int r = 0; r < grid_rows + 2; r++) {
         const int row = stride * r;
-        for (int c = 0; c < stride; c++)
-            shaded[row + c] =
-                shade_plasma(plasma_cell(row + c, dscale, vscale), c < half ? player_a : opponent_a);
+        shade_plasma_cells(shaded, row, 0, half, dscale, vscale, player_a);
+        shade_plasma_cells(shaded, row, half, stride, dscale, vscale, opponent_a);
         seam[r] = shade_plasma(plasma_cell(row + half, dscale, vscale), player_a);
     }
     glEnable(GL_BLEND);
