@@ -7,9 +7,10 @@
 # made (counted by the preloaded swap counter, not by the program). The X
 # server's own time is not counted.
 #
-#   bench/frame_cost.sh [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-k "KEYS"] [-l] NAME=PROGRAM ...
+#   bench/frame_cost.sh [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-k "KEYS"] [-m] [-l] NAME=PROGRAM ...
 #
-# -k picks views by their keys (default all seven: "0 1 3 4 5 6 2"). Runs are
+# -k picks views by their keys (default all seven: "0 1 3 4 5 6 2"); -m
+# measures the solver mode (F1 first) instead of the game's title screen. Runs are
 # alternated between the programs; the table gives the median of
 # the runs for each view, in milliseconds of processor time a frame, and
 # frames a second. The drawing is dropped (GALLIUM_NOOP=1, what a hardware
@@ -23,25 +24,27 @@ FRAME_RATE=0
 SECONDS_MEASURED=6
 RUNS=3
 SOFTWARE_GL=0
+SOLVER_MODE=0
 WARM_UP=2                       # seconds after the key before measuring
 VIEW_KEYS="0 1 3 4 5 6 2"       # plasma, 3-D density, velocity, pressure, divergence, curl, dye
 VIEW_NAMES=(plasma "3-D density" dye velocity pressure divergence curl)   # by key
 HERE=$(cd "$(dirname "$0")" && pwd)
 COUNTER=${SWAP_COUNTER:-$HERE/../build/bench/libswap_count.so}
 
-while getopts "g:f:s:r:k:l" opt; do
+while getopts "g:f:s:r:k:ml" opt; do
     case $opt in
         g) GRID=$OPTARG ;;
         f) FRAME_RATE=$OPTARG ;;
         s) SECONDS_MEASURED=$OPTARG ;;
         r) RUNS=$OPTARG ;;
         k) VIEW_KEYS=$OPTARG ;;
+        m) SOLVER_MODE=1 ;;
         l) SOFTWARE_GL=1 ;;
         *) exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-[ $# -ge 1 ] || { echo "usage: $0 [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-k KEYS] [-l] NAME=PROGRAM ..." >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 [-g GRID] [-f FRAME_RATE] [-s SECONDS] [-r RUNS] [-k KEYS] [-m] [-l] NAME=PROGRAM ..." >&2; exit 2; }
 [ -f "$COUNTER" ] || { echo "frame_cost: no swap counter at $COUNTER" >&2; exit 2; }
 COUNTER=$(readlink -f "$COUNTER")
 
@@ -66,6 +69,7 @@ measure() {
     export SWAP_COUNT_FILE="$SWAPS" LD_PRELOAD="$COUNTER"
     start_fluxball
     unset SWAP_COUNT_FILE LD_PRELOAD
+    [ "$SOLVER_MODE" = 1 ] && key F1
     # The program starts in the plasma view, which its key would switch off.
     [ "$2" = 0 ] || key "$2"
     sleep "$WARM_UP"
@@ -92,7 +96,8 @@ for run in $(seq 1 "$RUNS"); do
 done
 
 driver=$([ "$SOFTWARE_GL" = 1 ] && echo llvmpipe || echo noop)
-echo "grid $GRID, frame_rate $FRAME_RATE, $driver driver, medians of $RUNS runs of $SECONDS_MEASURED s: processor ms a frame (frames a second)"
+mode=$([ "$SOLVER_MODE" = 1 ] && echo "solver mode" || echo "title screen")
+echo "grid $GRID, frame_rate $FRAME_RATE, $driver driver, $mode, medians of $RUNS runs of $SECONDS_MEASURED s: processor ms a frame (frames a second)"
 printf '%-12s' view
 for entry in "$@"; do printf '%22s' "${entry%%=*}"; done
 echo
