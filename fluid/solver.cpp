@@ -538,9 +538,17 @@ static const float SUM_SAFE = 1e37f;
 static const unsigned MAGNITUDE_BITS = 0x7fffffffu;
 static const unsigned NEGATIVE_ZERO = 0x80000000u;
 
-struct SourceCopy {
-    float *x[3];
-    const float *x0[3];
+// The velocity's sources added (u += dt * u_prev, v += dt * v_prev,
+// pressure_guess += dt * pressure_source, over all cells) while looking for
+// what would rule the copy out, in the arrays as they will stand after the
+// swap of u and v with their sources: the sweep's fields are the source
+// arrays of u and v as they were and pressure_guess with its sum (every
+// row, border columns included), its sources the sums of u and v and
+// pressure_source (rows 1 .. H).
+struct VelocitySources {
+    float *x[3];                        // u, v, pressure_guess
+    const float *x0[3];                 // u_prev, v_prev, pressure_source
+    float dt;
     int unsafe[SOLVER_MAX_THREADS];     // per part: 1 when a value rules the copy out
 };
 
@@ -551,47 +559,64 @@ static inline unsigned float_bits(float f)
     return b;
 }
 
-// Rows of every field (border columns included; the border rows go to the
-// first and last part) whose values keep the sums finite, and sources
-// (interior only) that are not -0.
-static void check_copy_part(void *ctx, int part, int parts)
+static inline int unsafe_scalar(float field, float source, int interior)
 {
-    SourceCopy *job = (SourceCopy *)ctx;
+    int bad = (float_bits(field) & MAGNITUDE_BITS) >= float_bits(SUM_SAFE);
+    if (interior)
+        bad |= (float_bits(source) & MAGNITUDE_BITS) >= float_bits(SUM_SAFE) ||
+               float_bits(source) == NEGATIVE_ZERO;
+    return bad;
+}
+
+static void add_velocity_sources_part(void *ctx, int part, int parts)
+{
+    VelocitySources *job = (VelocitySources *)ctx;
     int w = solver.grid_width, h = solver.grid_height, stride = w + 2;
     int first, last;
     solver_part_rows(0, h + 1, part, parts, &first, &last);
     const __m128i limit = _mm_set1_epi32((int)float_bits(SUM_SAFE));
     const __m128i magnitude = _mm_set1_epi32((int)MAGNITUDE_BITS);
     const __m128i negative_zero = _mm_set1_epi32((int)NEGATIVE_ZERO);
+    const __m128 dt = _mm_set1_ps(job->dt);
     __m128i bad = _mm_setzero_si128();
     int bad_scalar = 0;
     for (int f = 0; f < 3; f++) {
+        int sum_is_source = f < 2;      // u and v swap with their sources
         for (int j = first; j <= last; j++) {
-            const float *x = job->x[f] + stride * j;
+            float *x = job->x[f] + stride * j;
             const float *x0 = job->x0[f] + stride * j;
             int interior = j >= 1 && j <= h;
             int i = 0;
             for (; i + 4 <= stride; i += 4) {
-                __m128i a = _mm_and_si128(_mm_loadu_si128((const __m128i *)(x + i)), magnitude);
+                __m128 given = _mm_loadu_ps(x0 + i);
+                __m128 sum = _mm_add_ps(_mm_loadu_ps(x + i), _mm_mul_ps(dt, given));
+                _mm_storeu_ps(x + i, sum);
+                __m128i field = _mm_castps_si128(sum_is_source ? given : sum);
+                __m128i source = _mm_castps_si128(sum_is_source ? sum : given);
+                __m128i a = _mm_and_si128(field, magnitude);
                 bad = _mm_or_si128(bad, _mm_cmpgt_epi32(a, limit));
                 bad = _mm_or_si128(bad, _mm_cmpeq_epi32(a, limit));
                 if (!interior) continue;
-                __m128i b = _mm_loadu_si128((const __m128i *)(x0 + i));
-                __m128i m = _mm_and_si128(b, magnitude);
+                __m128i m = _mm_and_si128(source, magnitude);
                 bad = _mm_or_si128(bad, _mm_cmpgt_epi32(m, limit));
                 bad = _mm_or_si128(bad, _mm_cmpeq_epi32(m, limit));
-                bad = _mm_or_si128(bad, _mm_cmpeq_epi32(b, negative_zero));
+                bad = _mm_or_si128(bad, _mm_cmpeq_epi32(source, negative_zero));
             }
             for (; i < stride; i++) {
-                bad_scalar |= (float_bits(x[i]) & MAGNITUDE_BITS) >= float_bits(SUM_SAFE);
-                if (interior)
-                    bad_scalar |= (float_bits(x0[i]) & MAGNITUDE_BITS) >= float_bits(SUM_SAFE) ||
-                                  float_bits(x0[i]) == NEGATIVE_ZERO;
+                float sum = x[i] + job->dt * x0[i];
+                x[i] = sum;
+                bad_scalar |= sum_is_source ? unsafe_scalar(x0[i], sum, interior)
+                                            : unsafe_scalar(sum, x0[i], interior);
             }
         }
     }
     job->unsafe[part] = bad_scalar || _mm_movemask_epi8(bad) != 0;
 }
+
+struct SourceCopy {
+    float *x[3];
+    const float *x0[3];
+};
 
 static void copy_sources_part(void *ctx, int part, int parts)
 {
@@ -604,17 +629,6 @@ static void copy_sources_part(void *ctx, int part, int parts)
             memcpy(job->x[f] + 1 + stride * j, job->x0[f] + 1 + stride * j, w * sizeof(float));
 }
 
-// 1 when the sweep of a = 0 was done as a copy of the sources.
-static int sweep_as_copy(void)
-{
-    SourceCopy job{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source}, {0, 0}};
-    run_solver_parts(check_copy_part, &job);
-    for (int part = 0; part < SOLVER_MAX_THREADS; part++)
-        if (job.unsafe[part]) return 0;
-    run_solver_parts(copy_sources_part, &job);
-    return 1;
-}
-
 // More than one sweep: relaxed packed (one division per cell for all three
 // fields); a single sweep does not pay for the packing.
 static void relax_velocity(float a, float denominator, int sweeps)
@@ -622,7 +636,6 @@ static void relax_velocity(float a, float denominator, int sweeps)
     PackedFields fields{&velocity_scratch, {u, v, pressure_guess},
                         {u_prev, v_prev, pressure_source}, nullptr, nullptr, nullptr, nullptr, 0.0f};
     if (sweeps > 1 && relax_packed(fields, a, denominator, sweeps)) return;
-    if (sweeps == 1 && a == 0 && sweep_as_copy()) return;
     int stride = solver.grid_width + 2;
     if (denominator == 1.0f) {
         VelocityDiffusion<false> kern{u, v, pressure_guess, u_prev, v_prev, pressure_source,
@@ -635,10 +648,9 @@ static void relax_velocity(float a, float denominator, int sweeps)
     }
 }
 
-static void diffuse_velocity(float dt)
+static void diffuse_velocity(float a)
 {
-    float a = solver.viscosity * dt * solver.grid_width * solver.grid_height;
-    relax_velocity(a, 1 + 4 * a, a == 0 ? 1 : solver.iterations);
+    relax_velocity(a, 1 + 4 * a, solver.iterations);
     set_boundary(u, BOUNDARY_U);
     set_boundary(v, BOUNDARY_V);
 }
@@ -672,10 +684,28 @@ static void diffuse_density(float dt)
 // Velocity step, first half: sources, diffusion, the first projection.
 static void diffuse_velocity_step(const SolverLaneKernels &lanes, float dt, float h)
 {
-    lanes.add_sources(u, v, pressure_guess, u_prev, v_prev, pressure_source, dt);
-    std::swap(u, u_prev);
-    std::swap(v, v_prev);
-    diffuse_velocity(dt);
+    float a = solver.viscosity * dt * solver.grid_width * solver.grid_height;
+    if (a == 0) {
+        // The single sweep, as a copy of the sources where it is one.
+        VelocitySources sources{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source}, dt, {}};
+        run_solver_parts(add_velocity_sources_part, &sources);
+        std::swap(u, u_prev);
+        std::swap(v, v_prev);
+        int unsafe = 0;
+        for (int part = 0; part < SOLVER_MAX_THREADS; part++) unsafe |= sources.unsafe[part];
+        SourceCopy copy{{u, v, pressure_guess}, {u_prev, v_prev, pressure_source}};
+        if (unsafe)
+            relax_velocity(a, 1 + 4 * a, 1);
+        else
+            run_solver_parts(copy_sources_part, &copy);
+        set_boundary(u, BOUNDARY_U);
+        set_boundary(v, BOUNDARY_V);
+    } else {
+        lanes.add_sources(u, v, pressure_guess, u_prev, v_prev, pressure_source, dt);
+        std::swap(u, u_prev);
+        std::swap(v, v_prev);
+        diffuse_velocity(a);
+    }
     project(lanes, h);
     std::swap(u, u_prev);
     std::swap(v, v_prev);
