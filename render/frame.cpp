@@ -11,7 +11,9 @@
 
 #include <GL/glu.h>
 #include <GL/glut.h>
+#include <GL/freeglut_ext.h>
 #include <cstdlib>
+#include <cstring>
 
 void *small_font, *large_font;
 char status_line_1[TEXT_LEN], status_line_2[TEXT_LEN];
@@ -68,6 +70,14 @@ void draw_text(const char *text, void *font, float x, float y, float r, float g,
     // The raster colour is latched when the position is set: colour first.
     glColor3f(r, g, b);
     glRasterPos2f(x, y);
+    // One call draws a line's characters as glutBitmapCharacter would, one
+    // bitmap each, with the pixel store set once instead of for every
+    // character; it would take a newline for a line break, so a text with
+    // one goes a character at a time.
+    if (!strchr(text, '\n')) {
+        glutBitmapString(font, (const unsigned char *)text);
+        return;
+    }
     for (const char *c = text; *c; c++) glutBitmapCharacter(font, (unsigned char)*c);
 }
 

@@ -1,5 +1,5 @@
 // Vertex arrays against the plain calls: every field view, overlay, the
-// walls and the particles drawn through the program's vertex arrays and
+// walls, the particles and text drawn through the program's vertex arrays and
 // through a glBegin/glEnd transcription (reference_draw.cpp) from the same
 // state must give the same bytes under the software GL, at several grid
 // sizes, in two view sizes, over a background that blending shows through,
@@ -263,16 +263,21 @@ Shot background_shot(int view_w, int view_h)
     return shoot([] {}, view_w, view_h, 0);
 }
 
-// One GL context for all of it: the window of the fixture, its whole size
-// and a smaller, odd one as the viewport.
-TEST_F(VertexArrays, EveryDrawingGivesThePlainCallsPixelsByteForByte)
+// The X server may still be mapping the window of the first test run and
+// clear what is drawn meanwhile: wait until the picture holds.
+void wait_until_the_picture_holds(void)
 {
-    // The X server may still be mapping the window of the first test run
-    // and clear what is drawn meanwhile: wait until the picture holds.
     for (int tries = 0; tries < 50 && background_shot(WINDOW_W, WINDOW_H).pixels !=
                                           background_shot(WINDOW_W, WINDOW_H).pixels;
          tries++) {
     }
+}
+
+// One GL context for all of it: the window of the fixture, its whole size
+// and a smaller, odd one as the viewport.
+TEST_F(VertexArrays, EveryDrawingGivesThePlainCallsPixelsByteForByte)
+{
+    wait_until_the_picture_holds();
     const int grids[] = {10, 37, 100};
     const int sizes[][2] = {{WINDOW_W, WINDOW_H}, {333, 211}};
     for (int grid : grids) {
@@ -351,6 +356,47 @@ TEST_F(VertexArrays, DrawingsLargerThanOneChunkAreDrawnWhole)
     for (int v = 0; v < FIELD_VIEW_COUNT; v++)
         if (DRAWINGS[v].program != draw_density_depth)
             compare(DRAWINGS[v], WINDOW_W, WINDOW_H, 0, " on a grid made anew");
+}
+
+// Lines of text in both fonts, whole and cut by the edges of the view, at
+// raster positions between pixels, with and without blending, one with
+// characters past 127 and one with a line break.
+template <void (*text)(const char *, void *, float, float, float, float, float)>
+void draw_text_block(void)
+{
+    static const char *const LINES[] = {
+        "FPS: 59", "Welcome to Fluxball! 0123456789 ~!@#$%^&*()_+{}|:<>?",
+        "-Hold the right mouse button to suck the ball back into your paddle-",
+        "caf\xe9 \xa9 \xff\xfe", "two\nlines", " ", ""};
+    void *fonts[] = {small_font, large_font};
+    int n = 0;
+    for (int blend = 0; blend < 2; blend++) {
+        if (blend) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        }
+        for (void *font : fonts)
+            for (const char *line : LINES) {
+                float x = -0.05f + 0.137f * (float)(n % 9), y = 0.03f + 0.0331f * (float)n;
+                text(line, font, x, y, 0.2f + 0.1f * (float)(n % 8), 1.0f, 0.5f);
+                n++;
+            }
+    }
+    glDisable(GL_BLEND);
+}
+
+// A line's characters drawn in one call give the pixels of one call each.
+TEST_F(VertexArrays, TextGivesTheCharacterByCharacterPixels)
+{
+    wait_until_the_picture_holds();
+    start_program(37);
+    load_render_settings();
+    ASSERT_TRUE(small_font && large_font);
+    const Drawing text{"text", draw_text_block<draw_text>, draw_text_block<reference_draw::draw_text>};
+    compare(text, WINDOW_W, WINDOW_H, 0, " in the whole window");
+    compare(text, 333, 211, 0, " in a small view");
+    EXPECT_NE(compare(text, WINDOW_W, WINDOW_H, 0, ""), background_shot(WINDOW_W, WINDOW_H).pixels)
+        << "no text drawn";
 }
 
 }  // namespace

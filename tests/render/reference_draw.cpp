@@ -11,6 +11,7 @@
 #include "render/render.h"
 
 #include <GL/gl.h>
+#include <GL/glut.h>
 #include <cmath>
 
 namespace reference_draw {
@@ -449,6 +450,13 @@ void draw_particles(float life_scale)
         }
     }
     glDisable(GL_BLEND);
+}
+
+void draw_text(const char *text, void *font, float x, float y, float r, float g, float b)
+{
+    glColor3f(r, g, b);
+    glRasterPos2f(x, y);
+    for (const char *c = text; *c; c++) glutBitmapCharacter(font, (unsigned char)*c);
 }
 
 }  // namespace reference_draw

@@ -1,5 +1,6 @@
 // reference_draw.h -- a plain glBegin/glEnd transcription of the field
-// views, the vector overlays, the walls and the particles, for the pixel
+// views, the vector overlays, the walls and the particles, and text a
+// character at a time, for the pixel
 // comparison with the program's vertex arrays. Each draws what the
 // program's routine of the same name draws, from the same state.
 #pragma once
@@ -19,5 +20,6 @@ void draw_vorticity_lines(void);
 void draw_velocity_grid(void);
 void draw_walls(void);
 void draw_particles(float life_scale);
+void draw_text(const char *text, void *font, float x, float y, float r, float g, float b);
 
 }  // namespace reference_draw
