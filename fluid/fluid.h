@@ -130,8 +130,9 @@ int solver_path_in_use(void);           // the path the next step runs (never AU
 const char *solver_path_name(int path); // "auto", "sse", "avx2", "avx512"
 
 // ---------------------------------------------------------------------------
-// Solver internals shared by solver.cpp, solver_threads.cpp and the lane
-// kernel files (solver_sse.cpp, solver_avx2.cpp, solver_avx512.cpp)
+// Solver internals shared by solver.cpp, solver_diffuse.cpp,
+// solver_threads.cpp and the lane kernel files (solver_sse.cpp,
+// solver_avx2.cpp, solver_avx512.cpp)
 // ---------------------------------------------------------------------------
 
 // Brackets every step: in the automatic thread setting, times the step and
@@ -184,6 +185,16 @@ struct SolverLaneKernels {
     void (*advect_density)(float dt0);
 };
 extern const SolverLaneKernels solver_lanes_sse, solver_lanes_avx2, solver_lanes_avx512;
+
+// The velocity's sources added and the velocity diffused: u and v change
+// places with u_prev and v_prev and hold the diffused velocity, its
+// boundary set (the step then projects it and changes them back).
+void solver_diffuse_velocity(const SolverLaneKernels &lanes, float dt);
+// The density's and colour's sources added and both diffused into
+// dens_prev and color_prev (the density's boundary set).
+void solver_diffuse_density(const SolverLaneKernels &lanes, float dt);
+// `sweeps` pressure sweeps on p row by row, for grids too short for bands.
+void solver_relax_pressure_rows(float *p, const float *d, int sweeps);
 
 // ---------------------------------------------------------------------------
 // Jets and particles
